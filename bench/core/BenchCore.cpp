@@ -1,0 +1,112 @@
+// Times the core formats for the benchmark scripts, which compare the figures with
+// reference tools measured in the same run.
+//   bench_core md5file FILE             FileMD5 of FILE; prints "<digest> <seconds>"
+//   bench_core md5blocks MIB            TMD5 over 8 KiB blocks; prints "<MB/s>"
+//   bench_core filelist SMALL LARGE N   LoadFromStrings + GetId of every name, best of N rounds
+//                                       for each size; prints "<seconds small> <seconds large>"
+//   bench_core unpack PACKED OUT        BZDecompressFile; prints "<seconds>"
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "inventory/CustomMD5.hpp"
+#include "inventory/uClasses.hpp"
+#include "transfer/UpdaterDecompress.hpp"
+
+using namespace tarvos;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+double Since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+
+int Md5File(const char* file) {
+    auto t0 = Clock::now();
+    std::string digest = FileMD5(file);
+    std::printf("%s %.6f\n", digest.c_str(), Since(t0));
+    return 0;
+}
+
+int Md5Blocks(long mib) {
+    std::vector<uint8_t> block(8192);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 131);
+    TMD5 md5;
+    long blocks = mib * 128;
+    auto t0 = Clock::now();
+    for (long i = 0; i < blocks; ++i) md5.AddBuffer(block.data(), block.size());
+    std::string digest = md5.DigestStr();
+    double s = Since(t0);
+    std::printf("%.1f %s\n", blocks * 8192.0 / s / 1e6, digest.c_str());
+    return 0;
+}
+
+std::vector<std::string> ListLines(long lines, std::vector<std::string>& names) {
+    std::vector<std::string> text;
+    text.reserve(lines);
+    uint64_t x = 88172645463325252ull;
+    for (long i = 0; i < lines; ++i) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        std::string name = "\\Data\\Folder" + std::to_string(x % 97) + "\\File_" + std::to_string(x % 1000003) +
+                           "_" + std::to_string(i) + ".pak";
+        text.push_back("0123456789ABCDEF0123456789ABCDEF|" + name + "|" + std::to_string(x % 50000000) +
+                       "|40E4821000000000|FEDCBA9876543210FEDCBA9876543210");
+        names.push_back(name);
+    }
+    return text;
+}
+
+// Seconds for one LoadFromStrings plus a GetId of every name; -1 if a name was not found.
+double TimeLoadAndLookups(const std::vector<std::string>& text, const std::vector<std::string>& names) {
+    auto t0 = Clock::now();
+    TFileList list(true);
+    list.LoadFromStrings(text);
+    size_t found = 0;
+    for (const auto& n : names) found += list.GetId(n) >= 0;
+    double s = Since(t0);
+    return found == names.size() ? s : -1;
+}
+
+// Best of `rounds` for each size, the sizes taking turns so that both see the same machine.
+int FileList(long small, long large, int rounds) {
+    std::vector<std::string> smallNames, largeNames;
+    auto smallText = ListLines(small, smallNames);
+    auto largeText = ListLines(large, largeNames);
+    double bestSmall = 1e9, bestLarge = 1e9;
+    for (int r = 0; r < rounds; ++r) {
+        double ts = TimeLoadAndLookups(smallText, smallNames);
+        double tl = TimeLoadAndLookups(largeText, largeNames);
+        if (ts < 0 || tl < 0) {
+            std::fprintf(stderr, "a name was not found\n");
+            return 1;
+        }
+        bestSmall = std::min(bestSmall, ts);
+        bestLarge = std::min(bestLarge, tl);
+    }
+    std::printf("%.6f %.6f\n", bestSmall, bestLarge);
+    return 0;
+}
+
+int Unpack(const char* packed, const char* out) {
+    auto t0 = Clock::now();
+    BZDecompressFile(packed, out);
+    std::printf("%.6f\n", Since(t0));
+    return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string cmd = argc > 1 ? argv[1] : "";
+    try {
+        if (cmd == "md5file" && argc == 3) return Md5File(argv[2]);
+        if (cmd == "md5blocks" && argc == 3) return Md5Blocks(std::atol(argv[2]));
+        if (cmd == "filelist" && argc == 5) return FileList(std::atol(argv[2]), std::atol(argv[3]), std::atoi(argv[4]));
+        if (cmd == "unpack" && argc == 4) return Unpack(argv[2], argv[3]);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    std::fprintf(stderr, "usage: bench_core md5file FILE | md5blocks MIB | filelist SMALL LARGE ROUNDS | unpack PACKED OUT\n");
+    return 2;
+}
