@@ -1,0 +1,77 @@
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tarvos {
+
+// The User-Agent of every request the launcher makes.
+inline constexpr const char* kUserAgent = "Opera/9.80 (Windows NT 6.2; WOW64) Presto/2.12.388 Version/12.16";
+
+// One HTTP/1.1 connection (http and https), used by one thread at a time except for
+// Disconnect, which any thread may call. Redirects are followed.
+class HttpClient {
+public:
+    // Receives body bytes as they arrive; returning false aborts the request.
+    using Sink = std::function<bool(const char* data, size_t length)>;
+    // Bytes of the current response body received so far.
+    using Progress = std::function<void(int64_t received)>;
+
+    HttpClient();
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // HEAD; true on a successful status. ContentLength() is then the announced length
+    // (-1 when the response has none).
+    bool Head(const std::string& url);
+    // GET streaming the body into sink; true when the whole body arrived with a successful
+    // status. An error status delivers no body.
+    bool Get(const std::string& url, const Sink& sink);
+
+    // One extra request header line ("Range: bytes=0-99"), sent with every request; empty
+    // for none.
+    void SetExtraHeader(std::string line);
+    void SetProgress(Progress progress);
+
+    // Makes the request in progress fail within about a second and drops its connection.
+    // The flag is cleared when the next request starts, so a disconnect only ends the
+    // request it interrupted.
+    void Disconnect();
+    bool Disconnecting() const { return abort_; }
+
+    // Of the last response (the final one after redirects); valid inside the sink too.
+    int64_t ContentLength() const { return contentLength_; }
+    int Status() const { return status_; }
+    const std::string& ContentRange() const { return contentRange_; }
+    const std::string& ErrorText() const { return error_; }
+
+    // Trusted certificates (PEM file) for https in addition to the system's; for servers
+    // with a private certificate authority.
+    static void SetCaFile(const std::string& pemFile);
+
+private:
+    struct Impl;
+    bool Perform(const std::string& url, bool head);
+    static size_t OnHeader(char* data, size_t size, size_t n, void* self);
+    static size_t OnBody(char* data, size_t size, size_t n, void* self);
+
+    std::unique_ptr<Impl> impl_;
+    std::string extraHeader_;
+    Progress progress_;
+    const Sink* sink_ = nullptr;
+    std::atomic<bool> abort_{false};
+    int64_t contentLength_ = -1;
+    int64_t received_ = 0;
+    int status_ = 0;
+    std::string contentRange_;
+    std::string error_;
+};
+
+// The URL as sent: every "\" before the first "?" or "#" becomes "/".
+std::string NormalizeUrl(const std::string& url);
+
+}  // namespace tarvos

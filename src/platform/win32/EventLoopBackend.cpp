@@ -1,0 +1,81 @@
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "platform/Error.hpp"
+#include "platform/EventLoop.hpp"
+
+namespace tarvos {
+namespace {
+
+constexpr UINT kWakeMessage = WM_APP + 0x51;
+constexpr wchar_t kClassName[] = L"TarvosEventLoopWindow";
+
+// Hand-overs arrive as a message to a message-only window, so they also run inside modal
+// loops that Windows runs on our behalf (message boxes, window moves).
+class Win32Backend final : public EventLoopBackend {
+public:
+    explicit Win32Backend(EventLoop& loop) : loop_(loop) {
+        HINSTANCE inst = GetModuleHandleW(nullptr);
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &Win32Backend::WndProc;
+        wc.hInstance = inst;
+        wc.lpszClassName = kClassName;
+        RegisterClassExW(&wc);  // fails harmlessly when a second loop registers again
+        hwnd_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, inst, nullptr);
+        if (!hwnd_) throw TarvosError("Cannot create the event loop");
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~Win32Backend() override { DestroyWindow(hwnd_); }
+
+    void Wait(int timeoutMs) override {
+        DWORD t = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+        MsgWaitForMultipleObjectsEx(0, nullptr, t, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+
+    void Wake() override {
+        if (!posted_.exchange(true)) PostMessageW(hwnd_, kWakeMessage, 0, 0);
+    }
+
+    void DispatchPlatform() override {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                loop_.Terminate();
+                continue;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        if (msg == kWakeMessage) {
+            auto* self = reinterpret_cast<Win32Backend*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+            if (self) {
+                self->posted_ = false;
+                self->loop_.RunQueued();
+            }
+            return 0;
+        }
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+
+    EventLoop& loop_;
+    HWND hwnd_ = nullptr;
+    std::atomic<bool> posted_{false};
+};
+
+}  // namespace
+
+std::unique_ptr<EventLoopBackend> MakeEventLoopBackend(EventLoop& loop) { return std::make_unique<Win32Backend>(loop); }
+
+void EndProcessNow(int code) {
+    std::fflush(nullptr);
+    ExitProcess(static_cast<UINT>(code));
+}
+
+}  // namespace tarvos

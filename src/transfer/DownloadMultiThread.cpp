@@ -1,0 +1,323 @@
+#include "transfer/DownloadMultiThread.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include "platform/Text.hpp"
+
+namespace tarvos {
+namespace {
+
+// Piece progress reaches the main thread at most this often: the owner shows progress
+// every half second, so more hand-overs would only cost the main thread CPU.
+constexpr auto kSetPosEvery = std::chrono::milliseconds(100);
+
+// "bytes first-last/total" with total "*" or the size we expect.
+bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64_t total) {
+    long long a = -1, b = -1;
+    char totalText[32] = {};
+    if (std::sscanf(value.c_str(), "bytes %lld-%lld/%31s", &a, &b, totalText) != 3) return false;
+    if (a != first || b != last) return false;
+    std::string t = totalText;
+    return t == "*" || t == std::to_string(total);
+}
+
+}  // namespace
+
+int32_t PieceCount(int64_t size, int32_t threads) {
+    if (size < 100000) return 1;
+    if (size < 1000000) return std::min(threads, 2);
+    return threads;
+}
+
+std::vector<std::pair<int64_t, int64_t>> PieceRanges(int64_t size, int32_t pieces) {
+    // rint rounds halves to the even neighbour in the default rounding mode.
+    const auto P = static_cast<int64_t>(std::rint(static_cast<double>(size) / pieces));
+    std::vector<std::pair<int64_t, int64_t>> ranges;
+    for (int32_t k = 1; k <= pieces; ++k) {
+        int64_t start = (k - 1) * P;
+        int64_t end = k < pieces ? k * P - 1 : size - 1;
+        ranges.emplace_back(start, end);
+    }
+    return ranges;
+}
+
+// ---- TDownloadThread ----
+
+TDownloadThread::TDownloadThread(int32_t id, std::string url, int64_t startpos, int64_t endpos, Target target,
+                                 EventLoop& loop, int watchdogMs)
+    : thread_id(id), _url(std::move(url)), _start(startpos), _end(endpos), target_(target), loop_(loop),
+      Timer_(loop, watchdogMs) {
+    Timer_.OnTimer([this] { WatchdogTick(); });
+}
+
+TDownloadThread::~TDownloadThread() {
+    // No hand-over of this worker may run any more: the download it belonged to is over.
+    OnComplete = nullptr;
+    OnSetPos = nullptr;
+    stopRequested_ = true;
+    if (thread_.joinable()) {
+        // Keep processing hand-overs while waiting, or a worker blocked in one never ends.
+        // The disconnect is repeated because a request started after it clears the flag.
+        while (!ended_) {
+            IdHTTP.Disconnect();
+            loop_.WaitAndProcessFor(100);
+        }
+        thread_.join();
+    }
+    Timer_.SetEnabled(false);
+    if (UseFileStream) {
+        pieceFile_.Close();
+        DeleteFileUtf8(PieceFileName());
+    }
+}
+
+void TDownloadThread::Start() { thread_ = std::thread([this] { Execute(); }); }
+
+void TDownloadThread::Stop() {
+    stopRequested_ = true;
+    IdHTTP.Disconnect();
+}
+
+std::string TDownloadThread::PieceFileName() const { return TmpFolder + "_part_" + std::to_string(thread_id) + ".tmp"; }
+
+void TDownloadThread::Execute() {
+    if (!stopRequested_ && (!UseFileStream || PreparePieceFile())) {
+        IdHTTP.SetExtraHeader("Range: bytes=" + std::to_string(_start) + "-" + std::to_string(_end));
+        IdHTTP.SetProgress([this](int64_t received) { OnHttpProgress(received); });
+        ErrorCount = -1;
+        // Only a stall (the watchdog disarmed itself) repeats a piece; any other failure
+        // ends it with the watchdog still armed.
+        do {
+            ++ErrorCount;
+            RunAttempt();
+        } while (!Timer_.Enabled() && ErrorCount <= 2 && !stopRequested_);
+        Timer_.SetEnabled(false);
+        if (UseFileStream && Complete()) CopyPieceFileToTarget();
+        if (!loop_.Terminated() && !stopRequested_) HandOver(&TDownloadThread::OnComplete);
+    } else {
+        failed_ = true;
+        if (!loop_.Terminated() && !stopRequested_) HandOver(&TDownloadThread::OnComplete);
+    }
+    ended_ = true;
+    loop_.Wake();
+}
+
+void TDownloadThread::RunAttempt() {
+    if (!Timer_.Enabled()) {
+        _pos = 0;
+        _old = 0;
+        written_ = 0;
+        checked_ = false;
+        failed_ = false;
+        Timer_.SetEnabled(true);
+    }
+    IdHTTP.Get(_url, [this](const char* d, size_t n) { return OnData(d, n); });
+    // The last count of this attempt, whatever the throttle let through.
+    if (!stopRequested_) HandOver(&TDownloadThread::OnSetPos);
+}
+
+void TDownloadThread::HandOver(const TDownloadCompleteEvent TDownloadThread::*event) {
+    loop_.Synchronize([this, event] {
+        if (this->*event) (this->*event)(*this);
+    });
+}
+
+bool TDownloadThread::ResponseIsTheRange() const {
+    if (IdHTTP.Status() == 206) return ContentRangeIs(IdHTTP.ContentRange(), _start, _end, target_.fileSize);
+    // A server may answer the whole file instead of a range; that is right only when
+    // the range is the whole file.
+    return IdHTTP.Status() == 200 && _start == 0 && _end == target_.fileSize - 1;
+}
+
+bool TDownloadThread::OnData(const char* data, size_t length) {
+    if (!checked_) {
+        checked_ = true;
+        if (!ResponseIsTheRange()) failed_ = true;
+    }
+    if (failed_ || stopRequested_) return false;
+    const auto n = static_cast<int64_t>(length);
+    if (written_ + n > Length()) {
+        failed_ = true;  // never write past the piece, whatever the server sends
+        return false;
+    }
+    bool ok = UseFileStream ? pieceFile_.WriteAt(written_, data, length)
+                            : target_.file->WriteAt(_start + written_, data, length);
+    if (!ok) {
+        failed_ = true;
+        return false;
+    }
+    written_ += n;
+    return true;
+}
+
+void TDownloadThread::OnHttpProgress(int64_t received) {
+    _pos = received;
+    auto now = std::chrono::steady_clock::now();
+    if (now - lastSetPos_ < kSetPosEvery) return;
+    lastSetPos_ = now;
+    HandOver(&TDownloadThread::OnSetPos);
+}
+
+void TDownloadThread::WatchdogTick() {
+    int64_t pos = _pos;
+    if (pos != _old) {
+        _old = pos;
+        return;
+    }
+    // Nothing arrived for a whole interval: drop the connection; the worker starts the
+    // piece again from its first byte.
+    IdHTTP.Disconnect();
+    Timer_.SetEnabled(false);
+}
+
+bool TDownloadThread::PreparePieceFile() { return pieceFile_.Create(PieceFileName()); }
+
+void TDownloadThread::CopyPieceFileToTarget() {
+    pieceFile_.Close();
+    std::ifstream in(PathFromUtf8(PieceFileName()), std::ios::binary);
+    std::vector<char> buf(256 * 1024);
+    int64_t offset = _start;
+    while (in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        auto got = static_cast<size_t>(in.gcount());
+        if (got == 0) break;
+        if (!target_.file->WriteAt(offset, buf.data(), got)) {
+            failed_ = true;
+            return;
+        }
+        offset += static_cast<int64_t>(got);
+    }
+    if (offset != _end + 1) failed_ = true;
+}
+
+// ---- TDownloadMultiThread ----
+
+TDownloadMultiThread::TDownloadMultiThread(EventLoop& loop, int progressMs, int watchdogMs)
+    : loop_(loop), watchdogMs_(watchdogMs), Timer_(loop, progressMs) {
+    Timer_.OnTimer([this] { TimerTimer(); });
+}
+
+TDownloadMultiThread::~TDownloadMultiThread() { list.clear(); }
+
+void TDownloadMultiThread::SetThreads(int32_t threads) { _threads = std::clamp(threads, 1, kMaxPieces); }
+
+int64_t TDownloadMultiThread::QuerySize(const std::string& url) {
+    HttpClient client;
+    if (!client.Head(url)) {
+        HaveError = true;
+        return 0;
+    }
+    return client.ContentLength();
+}
+
+void TDownloadMultiThread::GetFile(const std::string& url, const std::string& filename) {
+    if (running_) {  // not re-entrant: a second download from a handler is refused
+        HaveError = true;
+        return;
+    }
+    HaveError = false;
+    const int64_t size = QuerySize(url);
+    if (size <= 0) {
+        HaveError = true;
+        return;
+    }
+    if (!rcfile.Create(filename)) {
+        HaveError = true;
+        return;
+    }
+    // Sizing the file leaves it reading as zeros without writing them.
+    if (!rcfile.SetSize(size)) {
+        rcfile.Close();
+        DeleteFileUtf8(filename);
+        HaveError = true;
+        return;
+    }
+    running_ = true;
+    CreateWorkers(url, size);
+    WaitForPieces();
+    Finish(filename);
+    running_ = false;
+    if (loop_.Terminated()) EndProcessNow(0);
+}
+
+void TDownloadMultiThread::CreateWorkers(const std::string& url, int64_t size) {
+    _status = {};
+    smartthreads = PieceCount(size, _threads);
+    list.clear();
+    int32_t k = 0;
+    for (auto [start, end] : PieceRanges(size, smartthreads)) {
+        ++k;
+        auto w = std::make_unique<TDownloadThread>(k, url, start, end, TDownloadThread::Target{&rcfile, size}, loop_,
+                                                   watchdogMs_);
+        _status[k - 1] = {false, 0, end - start + 1};
+        w->OnSetPos = [this](TDownloadThread& s) { OnSetPos(s); };
+        w->OnComplete = [this](TDownloadThread& s) { OnComplete(s); };
+        w->TmpFolder = TmpFolder;
+        w->UseFileStream = ThreadUseFileStream;
+        list.push_back(std::move(w));
+    }
+    Timer_.SetEnabled(true);
+    count = 0;
+    _allok = false;
+    isStop = false;
+    HaveError = false;
+    for (auto& w : list) w->Start();
+}
+
+void TDownloadMultiThread::WaitForPieces() {
+    while (!_allok && !isStop) {
+        if (loop_.Terminated()) EndProcessNow(0);
+        loop_.WaitAndProcess();
+    }
+}
+
+void TDownloadMultiThread::Finish(const std::string& filename) {
+    // The workers write into the target themselves, so they end before it closes.
+    list.clear();
+    rcfile.Close();
+    TimerTimer();
+    Timer_.SetEnabled(false);
+    if (isStop) {
+        DeleteFileUtf8(filename);
+        HaveError = true;  // the file is gone: never report a stopped download as fetched
+    }
+}
+
+void TDownloadMultiThread::Stop() {
+    for (auto& w : list) w->Stop();
+    isStop = true;
+    loop_.Wake();
+}
+
+void TDownloadMultiThread::OnSetPos(TDownloadThread& Sender) {
+    auto& st = _status[Sender.thread_id - 1];
+    st.loaded = Sender._pos;
+    st.size = Sender.Length();
+}
+
+void TDownloadMultiThread::OnComplete(TDownloadThread& Sender) {
+    _status[Sender.thread_id - 1].finished = true;
+    if (Sender.ErrorCount > 2 || !Sender.Complete()) HaveError = true;
+    if (++count == smartthreads) {
+        if (loop_.Terminated()) EndProcessNow(0);
+        _allok = true;
+    }
+}
+
+void TDownloadMultiThread::TimerTimer() {
+    if (!OnProgress) return;
+    int64_t loaded = 0, size = 0;
+    for (const auto& st : _status) {
+        loaded += st.loaded;
+        size += st.size;
+    }
+    try {
+        OnProgress(*this, loaded, size);
+    } catch (...) {
+        // A failing progress display must not end the download.
+    }
+}
+
+}  // namespace tarvos

@@ -1,0 +1,147 @@
+#pragma once
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/EventLoop.hpp"
+#include "platform/HttpClient.hpp"
+#include "platform/RandomAccessFile.hpp"
+
+namespace tarvos {
+
+inline constexpr int kMaxPieces = 10;
+inline constexpr int kWatchdogIntervalMs = 20000;
+inline constexpr int kProgressIntervalMs = 500;
+
+// How many pieces a file of this size is split into with the configured thread count.
+int32_t PieceCount(int64_t size, int32_t threads);
+// The inclusive byte ranges of the pieces: equal lengths (rounded half to even) with the
+// last piece ending at the file's last byte.
+std::vector<std::pair<int64_t, int64_t>> PieceRanges(int64_t size, int32_t pieces);
+
+// One piece of a download: fetches bytes _start.._end of _url on its own thread and
+// connection, writing them into the target at their offsets as they arrive.
+class TDownloadThread {
+public:
+    using TDownloadCompleteEvent = std::function<void(TDownloadThread& Sender)>;
+
+    // Where the piece's bytes go and how the response is judged.
+    struct Target {
+        RandomAccessFile* file = nullptr;
+        int64_t fileSize = 0;  // from HEAD; a response for another size is not this file
+    };
+
+    TDownloadThread(int32_t id, std::string url, int64_t startpos, int64_t endpos, Target target,
+                    EventLoop& loop, int watchdogMs = kWatchdogIntervalMs);
+    ~TDownloadThread();
+    TDownloadThread(const TDownloadThread&) = delete;
+    TDownloadThread& operator=(const TDownloadThread&) = delete;
+
+    // Starts the thread (it is created suspended).
+    void Start();
+    // Disconnects the piece's connection; callable while the worker is blocked in a request.
+    void Stop();
+
+    int64_t Length() const { return _end - _start + 1; }
+    // The last attempt delivered exactly the requested range.
+    bool Complete() const { return !failed_ && written_ == Length(); }
+
+    int32_t thread_id;
+    TDownloadCompleteEvent OnSetPos;
+    TDownloadCompleteEvent OnComplete;
+    std::string TmpFolder;
+    bool UseFileStream = false;
+    int32_t ErrorCount = 0;
+    std::string _url;
+    int64_t _start;
+    int64_t _end;
+    std::atomic<int64_t> _pos{0};
+    std::atomic<int64_t> _old{0};
+
+private:
+    void Execute();
+    void RunAttempt();
+    bool OnData(const char* data, size_t length);
+    bool ResponseIsTheRange() const;
+    void OnHttpProgress(int64_t received);
+    void WatchdogTick();
+    void HandOver(const TDownloadCompleteEvent TDownloadThread::*event);
+    bool PreparePieceFile();
+    void CopyPieceFileToTarget();
+    std::string PieceFileName() const;
+
+    Target target_;
+    EventLoop& loop_;
+    HttpClient IdHTTP;
+    Timer Timer_;
+    RandomAccessFile pieceFile_;
+    std::thread thread_;
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> ended_{false};
+    // Per attempt, touched only by the worker until it has ended.
+    int64_t written_ = 0;
+    bool checked_ = false;
+    bool failed_ = false;
+    std::chrono::steady_clock::time_point lastSetPos_{};
+};
+
+struct TPieceStatus {
+    bool finished = false;
+    int64_t loaded = 0;
+    int64_t size = 0;
+};
+
+// Fetches one file by up to ten parallel ranged requests. GetFile blocks the calling (main)
+// thread, processing its messages while the pieces arrive.
+class TDownloadMultiThread {
+public:
+    using TDownloadMultiThreadProgressEvent =
+        std::function<void(TDownloadMultiThread& Sender, int64_t loaded, int64_t size)>;
+
+    explicit TDownloadMultiThread(EventLoop& loop = MainLoop(), int progressMs = kProgressIntervalMs,
+                                  int watchdogMs = kWatchdogIntervalMs);
+    ~TDownloadMultiThread();
+    TDownloadMultiThread(const TDownloadMultiThread&) = delete;
+    TDownloadMultiThread& operator=(const TDownloadMultiThread&) = delete;
+
+    void SetThreads(int32_t threads);
+    int32_t Threads() const { return _threads; }
+    void GetFile(const std::string& url, const std::string& filename);
+    void Stop();
+
+    TDownloadMultiThreadProgressEvent OnProgress;
+    std::array<TPieceStatus, kMaxPieces> _status{};
+    std::string TmpFolder;
+    bool ThreadUseFileStream = false;
+    bool HaveError = false;
+    int32_t smartthreads = 0;
+
+private:
+    int64_t QuerySize(const std::string& url);
+    void CreateWorkers(const std::string& url, int64_t size);
+    void WaitForPieces();
+    void Finish(const std::string& filename);
+    void OnSetPos(TDownloadThread& Sender);
+    void OnComplete(TDownloadThread& Sender);
+    void TimerTimer();
+
+    EventLoop& loop_;
+    int watchdogMs_;
+    int32_t _threads = 4;
+    std::vector<std::unique_ptr<TDownloadThread>> list;
+    RandomAccessFile rcfile;
+    int32_t count = 0;
+    bool _allok = false;
+    bool isStop = false;
+    bool running_ = false;
+    Timer Timer_;
+};
+
+}  // namespace tarvos
