@@ -1,8 +1,10 @@
-# tarvos_add_gtest(NAME name SOURCES ... [LIBS ...] [LABEL unit|integration|e2e])
+# tarvos_add_gtest(NAME name SOURCES ... [LIBS ...] [LABEL unit|integration|e2e] [LAUNCHER cmd...])
+# LAUNCHER: a command line that runs the test command as its last arguments (a wrapper
+# that starts a helper server beside the test).
 # Natively the test binary runs directly; in the Windows build the same binary runs under
 # Wine (scripts/wine-run) and is labelled win32 as well.
 function(tarvos_add_gtest)
-  cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;LAUNCHER" ${ARGN})
   if(NOT TARVOS_TESTS)
     return()
   endif()
@@ -16,11 +18,11 @@ function(tarvos_add_gtest)
   target_link_libraries(${T_NAME} PRIVATE tarvos_core ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
   if(WIN32)
-    add_test(NAME ${T_NAME} COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:${T_NAME}>)
+    add_test(NAME ${T_NAME} COMMAND ${T_LAUNCHER} ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:${T_NAME}>)
     set_tests_properties(${T_NAME} PROPERTIES LABELS "win32;${T_LABEL}" TIMEOUT ${T_TIMEOUT}
       ENVIRONMENT "TARVOS_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVOS_BINARY_DIR=${CMAKE_BINARY_DIR}")
   else()
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    add_test(NAME ${T_NAME} COMMAND ${T_LAUNCHER} $<TARGET_FILE:${T_NAME}>)
     set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABEL}" TIMEOUT ${T_TIMEOUT}
       ENVIRONMENT "TARVOS_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVOS_BINARY_DIR=${CMAKE_BINARY_DIR}")
   endif()

@@ -1,0 +1,37 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/EventLoop.hpp"
+
+namespace tarvos {
+
+// The update-server group of the configuration: the choice rule and the entries in
+// configuration order. Entries are URL prefixes to which file names are appended.
+struct TUpdateServers {
+    bool UsePing = false;
+    bool RandomSelect = false;
+    std::vector<std::string> Servers;
+};
+
+// Where the chosen server is logged; empty when no debug log is attached.
+using DebugLine = std::function<void(const std::string& line)>;
+
+struct ServerSelectionOptions {
+    DebugLine log;
+    EventLoop* loop = nullptr;  // the main loop when null
+    // Milliseconds of a monotonic clock; the steady clock when empty.
+    std::function<int64_t()> nowMs;
+    // A uniform index in [0, count); the C library generator (seeded at start) when empty.
+    std::function<int(int count)> randomIndex;
+};
+
+// Probes the servers one after another with a HEAD request for their packed list, removes
+// every entry whose probe fails, and returns the chosen entry as stored: the fastest one
+// answering in under a second, a random survivor, or the first entry, by the flags. Empty
+// when there is nothing to choose. Messages keep being processed while a probe waits.
+std::string CheckUpdateServers(TUpdateServers& servers, const ServerSelectionOptions& options = {});
+
+}  // namespace tarvos

@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "support/TestServer.hpp"
+#include "transfer/DownloadMultiThread.hpp"
+
+namespace tarvos {
+namespace {
+
+using test::FileExists;
+using test::FirstPatternMismatch;
+using test::ReadFileBytes;
+using test::TestServer;
+using Ranges = std::multiset<std::string>;
+
+// Intervals short enough for tests; the product keeps 500 / 20000 ms.
+constexpr int kProgressMs = 20;
+constexpr int kWatchdogMs = 400;
+
+class DownloadTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = std::make_unique<TestServer>(); }
+    static void TearDownTestSuite() { server_.reset(); }
+    void SetUp() override {
+        if (!server_->Available()) GTEST_SKIP() << server_->Why();
+        token_ = TestServer::NewToken();
+        dm_.OnProgress = [this](TDownloadMultiThread&, int64_t loaded, int64_t size) {
+            progress_.emplace_back(loaded, size);
+        };
+    }
+
+    std::string Url(const std::string& options) const { return server_->Url(token_, options); }
+    std::string Target() const { return dir_.File("target.bin"); }
+
+    // Range headers of the GET requests received, and the number of HEAD requests.
+    Ranges GetRanges(int* heads = nullptr) const {
+        Ranges r;
+        int h = 0;
+        for (const auto& line : server_->Log(token_)) {
+            if (line.rfind("HEAD ", 0) == 0) ++h;
+            if (line.rfind("GET ", 0) == 0) r.insert(line.substr(line.rfind(' ') + 1));
+        }
+        if (heads) *heads = h;
+        return r;
+    }
+
+    // The target holds the test pattern of `size` bytes.
+    void ExpectIdentical(int64_t size) const {
+        std::string data = ReadFileBytes(Target());
+        ASSERT_EQ(static_cast<int64_t>(data.size()), size);
+        EXPECT_EQ(FirstPatternMismatch(data), -1);
+    }
+
+    static std::unique_ptr<TestServer> server_;
+    std::string token_;
+    test::TempDir dir_;
+    TDownloadMultiThread dm_{MainLoop(), kProgressMs, kWatchdogMs};
+    std::vector<std::pair<int64_t, int64_t>> progress_;
+};
+std::unique_ptr<TestServer> DownloadTest::server_;
+
+struct SplitCase {
+    int64_t size;
+    int threads;
+    Ranges ranges;
+};
+
+TEST_F(DownloadTest, SplitsIntoTheExactRangesAndArrivesIdentical) {
+    const std::vector<SplitCase> cases = {
+        {99999, 6, {"bytes=0-99998"}},
+        {100000, 6, {"bytes=0-49999", "bytes=50000-99999"}},
+        // Half of 999999 is 499999.5, rounded to the even 500000: the first piece is longer.
+        {999999, 6, {"bytes=0-499999", "bytes=500000-999998"}},
+        // Six pieces of 166667; the last ends at the last byte and is two bytes shorter.
+        {1000000, 6,
+         {"bytes=0-166666", "bytes=166667-333333", "bytes=333334-500000", "bytes=500001-666667",
+          "bytes=666668-833334", "bytes=833335-999999"}},
+        {500000, 1, {"bytes=0-499999"}},
+        {500000, 2, {"bytes=0-249999", "bytes=250000-499999"}},
+        {3000001, 6,
+         {"bytes=0-499999", "bytes=500000-999999", "bytes=1000000-1499999", "bytes=1500000-1999999",
+          "bytes=2000000-2499999", "bytes=2500000-3000000"}},
+        {5000000, 10, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("size " + std::to_string(c.size) + ", threads " + std::to_string(c.threads));
+        token_ = TestServer::NewToken();
+        progress_.clear();
+        dm_.SetThreads(c.threads);
+        dm_.GetFile(Url("size=" + std::to_string(c.size)), Target());
+        EXPECT_FALSE(dm_.HaveError);
+        int heads = 0;
+        Ranges got = GetRanges(&heads);
+        EXPECT_EQ(heads, 1);
+        if (!c.ranges.empty()) EXPECT_EQ(got, c.ranges);
+        else EXPECT_EQ(got.size(), 10u);
+        ExpectIdentical(c.size);
+        ASSERT_FALSE(progress_.empty());
+        EXPECT_EQ(progress_.back(), std::make_pair(c.size, c.size));  // the final report
+    }
+}
+
+TEST_F(DownloadTest, SetThreadsClampsToOneToTen) {
+    const std::pair<int, int> cases[] = {{0, 1}, {-5, 1}, {1, 1}, {6, 6}, {10, 10}, {11, 10}};
+    for (auto [in, out] : cases) {
+        dm_.SetThreads(in);
+        EXPECT_EQ(dm_.Threads(), out) << in;
+    }
+}
+
+TEST_F(DownloadTest, OverwritesALongerExistingTarget) {
+    {
+        std::string junk(300000, 'x');
+        std::FILE* f = std::fopen(Target().c_str(), "wb");
+        ASSERT_TRUE(f);
+        std::fwrite(junk.data(), 1, junk.size(), f);
+        std::fclose(f);
+    }
+    dm_.SetThreads(6);
+    dm_.GetFile(Url("size=123457"), Target());
+    EXPECT_FALSE(dm_.HaveError);
+    ExpectIdentical(123457);
+}
+
+TEST_F(DownloadTest, NoUsableSizeMeansErrorNoFileNoGet) {
+    for (const char* options : {"size=100000,nolen", "size=0", "size=5000,fail"}) {
+        SCOPED_TRACE(options);
+        token_ = TestServer::NewToken();
+        dm_.GetFile(Url(options), Target());
+        EXPECT_TRUE(dm_.HaveError);
+        EXPECT_FALSE(FileExists(Target()));
+        EXPECT_TRUE(GetRanges().empty());
+    }
+    dm_.GetFile("http://127.0.0.1:1/nothing-listens-here", Target());
+    EXPECT_TRUE(dm_.HaveError);
+    EXPECT_FALSE(FileExists(Target()));
+}
+
+TEST_F(DownloadTest, ErrorStatusOnOnePieceIsNotRepeatedAndLeavesZeros) {
+    dm_.SetThreads(6);
+    dm_.GetFile(Url("size=100000,err=50000:503"), Target());
+    EXPECT_TRUE(dm_.HaveError);
+    EXPECT_EQ(GetRanges(), (Ranges{"bytes=0-49999", "bytes=50000-99999"}));
+    std::string data = ReadFileBytes(Target());
+    ASSERT_EQ(data.size(), 100000u);
+    EXPECT_EQ(FirstPatternMismatch(data.substr(0, 50000)), -1);
+    EXPECT_EQ(data.substr(50000), std::string(50000, '\0'));
+}
+
+TEST_F(DownloadTest, DroppedConnectionIsAnErrorAndNotRepeated) {
+    dm_.SetThreads(6);
+    dm_.GetFile(Url("size=100000,drop=50000"), Target());
+    EXPECT_TRUE(dm_.HaveError);
+    EXPECT_EQ(GetRanges(), (Ranges{"bytes=0-49999", "bytes=50000-99999"}));
+}
+
+TEST_F(DownloadTest, StalledPieceIsRestartedFromItsFirstByte) {
+    dm_.SetThreads(2);
+    // Half of the second piece arrives, then nothing: the watchdog drops the connection
+    // and the piece starts again, so its progress falls back.
+    dm_.GetFile(Url("size=1000000,rate=2000000,stall=500000"), Target());
+    EXPECT_FALSE(dm_.HaveError);
+    EXPECT_EQ(GetRanges(), (Ranges{"bytes=0-499999", "bytes=500000-999999", "bytes=500000-999999"}));
+    ExpectIdentical(1000000);
+    bool fellBack = false;
+    for (size_t i = 1; i < progress_.size(); ++i) fellBack |= progress_[i].first < progress_[i - 1].first;
+    EXPECT_TRUE(fellBack);
+}
+
+TEST_F(DownloadTest, PieceStallingOnEveryAttemptGivesUpAfterFour) {
+    dm_.SetThreads(2);
+    dm_.GetFile(Url("size=200000,stallall=100000"), Target());
+    EXPECT_TRUE(dm_.HaveError);
+    Ranges got = GetRanges();
+    EXPECT_EQ(got.count("bytes=100000-199999"), 4u);
+    EXPECT_EQ(got.count("bytes=0-99999"), 1u);
+}
+
+TEST_F(DownloadTest, ServerIgnoringRangeFailsAndNeverGrowsTheTarget) {
+    dm_.SetThreads(6);
+    dm_.GetFile(Url("size=1000000,norange"), Target());
+    EXPECT_TRUE(dm_.HaveError);
+    EXPECT_EQ(ReadFileBytes(Target()).size(), 1000000u);
+}
+
+TEST_F(DownloadTest, ServerIgnoringRangeIsFineForASinglePiece) {
+    dm_.SetThreads(6);
+    dm_.GetFile(Url("size=99999,norange"), Target());
+    EXPECT_FALSE(dm_.HaveError);
+    ExpectIdentical(99999);
+}
+
+TEST_F(DownloadTest, StopDeletesTheTargetAndReportsAnError) {
+    // One piece crawls and one stalls with the watchdog far away: Stop must end both.
+    TDownloadMultiThread dm(MainLoop(), kProgressMs, kWatchdogIntervalMs);
+    dm.SetThreads(2);
+    Timer stopper(MainLoop(), 300);
+    stopper.OnTimer([&] {
+        stopper.SetEnabled(false);
+        dm.Stop();
+    });
+    stopper.SetEnabled(true);
+    dm.GetFile(Url("size=1000000,rate=100000,stall=500000"), Target());
+    EXPECT_TRUE(dm.HaveError);
+    EXPECT_FALSE(FileExists(Target()));
+}
+
+TEST_F(DownloadTest, FollowsRedirects) {
+    dm_.SetThreads(6);
+    dm_.GetFile(Url("size=100000,redir"), Target());
+    EXPECT_FALSE(dm_.HaveError);
+    ExpectIdentical(100000);
+    EXPECT_EQ(GetRanges().count("bytes=50000-99999"), 2u);  // the redirect, then the file
+}
+
+TEST_F(DownloadTest, PieceFileModeGivesTheSameFileAndCleansUp) {
+    dm_.SetThreads(6);
+    dm_.ThreadUseFileStream = true;
+    dm_.TmpFolder = dir_.Path() + "/";
+    dm_.GetFile(Url("size=1000001"), Target());
+    EXPECT_FALSE(dm_.HaveError);
+    ExpectIdentical(1000001);
+    for (int k = 1; k <= 6; ++k) EXPECT_FALSE(FileExists(dir_.File("_part_" + std::to_string(k) + ".tmp")));
+}
+
+TEST_F(DownloadTest, HttpsWithALocalCertificate) {
+    TestServer https(true);
+    if (!https.Available()) GTEST_SKIP() << https.Why();
+    dm_.SetThreads(6);
+    dm_.GetFile(https.Url(token_, "size=1000000"), Target());
+    EXPECT_FALSE(dm_.HaveError);
+    ExpectIdentical(1000000);
+}
+
+}  // namespace
+}  // namespace tarvos
