@@ -16,13 +16,23 @@ constexpr size_t kReadBlock = 8192;
 
 inline uint32_t Rotl(uint32_t x, int s) { return (x << s) | (x >> (32 - s)); }
 
-// The four round functions in forms that need the fewest dependent operations.
-#define MD5_F(b, c, d) ((((c) ^ (d)) & (b)) ^ (d))
-#define MD5_G(b, c, d) ((((b) ^ (c)) & (d)) ^ (c))
-#define MD5_H(b, c, d) ((b) ^ (c) ^ (d))
-#define MD5_I(b, c, d) ((c) ^ ((b) | ~(d)))
-#define MD5_STEP(f, a, b, c, d, k, t, s) \
-    a += f(b, c, d) + X[k] + (t);        \
+// Each step adds the message word and constant first, which do not wait for the previous
+// step, and shapes the round functions so that most of their work does not wait for b.
+#define MD5_STEP_F(a, b, c, d, k, t, s) \
+    a += X[k] + (t);                    \
+    a += (((c) ^ (d)) & (b)) ^ (d);     \
+    a = Rotl(a, s) + (b)
+#define MD5_STEP_G(a, b, c, d, k, t, s) \
+    a += X[k] + (t) + (~(d) & (c));     \
+    a += (d) & (b);                     \
+    a = Rotl(a, s) + (b)
+#define MD5_STEP_H(a, b, c, d, k, t, s) \
+    a += X[k] + (t);                    \
+    a += ((c) ^ (d)) ^ (b);             \
+    a = Rotl(a, s) + (b)
+#define MD5_STEP_I(a, b, c, d, k, t, s) \
+    a += X[k] + (t);                    \
+    a += (c) ^ ((b) | ~(d));            \
     a = Rotl(a, s) + (b)
 
 // Transforms `blocks` consecutive 64-byte blocks into the state, straight from memory.
@@ -32,73 +42,73 @@ void Transform(uint32_t state[4], const uint8_t* p, size_t blocks) {
         uint32_t X[16];
         std::memcpy(X, p, 64);
         const uint32_t a0 = A, b0 = B, c0 = C, d0 = D;
-        MD5_STEP(MD5_F, A, B, C, D, 0, 0xd76aa478, 7);
-        MD5_STEP(MD5_F, D, A, B, C, 1, 0xe8c7b756, 12);
-        MD5_STEP(MD5_F, C, D, A, B, 2, 0x242070db, 17);
-        MD5_STEP(MD5_F, B, C, D, A, 3, 0xc1bdceee, 22);
-        MD5_STEP(MD5_F, A, B, C, D, 4, 0xf57c0faf, 7);
-        MD5_STEP(MD5_F, D, A, B, C, 5, 0x4787c62a, 12);
-        MD5_STEP(MD5_F, C, D, A, B, 6, 0xa8304613, 17);
-        MD5_STEP(MD5_F, B, C, D, A, 7, 0xfd469501, 22);
-        MD5_STEP(MD5_F, A, B, C, D, 8, 0x698098d8, 7);
-        MD5_STEP(MD5_F, D, A, B, C, 9, 0x8b44f7af, 12);
-        MD5_STEP(MD5_F, C, D, A, B, 10, 0xffff5bb1, 17);
-        MD5_STEP(MD5_F, B, C, D, A, 11, 0x895cd7be, 22);
-        MD5_STEP(MD5_F, A, B, C, D, 12, 0x6b901122, 7);
-        MD5_STEP(MD5_F, D, A, B, C, 13, 0xfd987193, 12);
-        MD5_STEP(MD5_F, C, D, A, B, 14, 0xa679438e, 17);
-        MD5_STEP(MD5_F, B, C, D, A, 15, 0x49b40821, 22);
+        MD5_STEP_F(A, B, C, D, 0, 0xd76aa478, 7);
+        MD5_STEP_F(D, A, B, C, 1, 0xe8c7b756, 12);
+        MD5_STEP_F(C, D, A, B, 2, 0x242070db, 17);
+        MD5_STEP_F(B, C, D, A, 3, 0xc1bdceee, 22);
+        MD5_STEP_F(A, B, C, D, 4, 0xf57c0faf, 7);
+        MD5_STEP_F(D, A, B, C, 5, 0x4787c62a, 12);
+        MD5_STEP_F(C, D, A, B, 6, 0xa8304613, 17);
+        MD5_STEP_F(B, C, D, A, 7, 0xfd469501, 22);
+        MD5_STEP_F(A, B, C, D, 8, 0x698098d8, 7);
+        MD5_STEP_F(D, A, B, C, 9, 0x8b44f7af, 12);
+        MD5_STEP_F(C, D, A, B, 10, 0xffff5bb1, 17);
+        MD5_STEP_F(B, C, D, A, 11, 0x895cd7be, 22);
+        MD5_STEP_F(A, B, C, D, 12, 0x6b901122, 7);
+        MD5_STEP_F(D, A, B, C, 13, 0xfd987193, 12);
+        MD5_STEP_F(C, D, A, B, 14, 0xa679438e, 17);
+        MD5_STEP_F(B, C, D, A, 15, 0x49b40821, 22);
 
-        MD5_STEP(MD5_G, A, B, C, D, 1, 0xf61e2562, 5);
-        MD5_STEP(MD5_G, D, A, B, C, 6, 0xc040b340, 9);
-        MD5_STEP(MD5_G, C, D, A, B, 11, 0x265e5a51, 14);
-        MD5_STEP(MD5_G, B, C, D, A, 0, 0xe9b6c7aa, 20);
-        MD5_STEP(MD5_G, A, B, C, D, 5, 0xd62f105d, 5);
-        MD5_STEP(MD5_G, D, A, B, C, 10, 0x02441453, 9);
-        MD5_STEP(MD5_G, C, D, A, B, 15, 0xd8a1e681, 14);
-        MD5_STEP(MD5_G, B, C, D, A, 4, 0xe7d3fbc8, 20);
-        MD5_STEP(MD5_G, A, B, C, D, 9, 0x21e1cde6, 5);
-        MD5_STEP(MD5_G, D, A, B, C, 14, 0xc33707d6, 9);
-        MD5_STEP(MD5_G, C, D, A, B, 3, 0xf4d50d87, 14);
-        MD5_STEP(MD5_G, B, C, D, A, 8, 0x455a14ed, 20);
-        MD5_STEP(MD5_G, A, B, C, D, 13, 0xa9e3e905, 5);
-        MD5_STEP(MD5_G, D, A, B, C, 2, 0xfcefa3f8, 9);
-        MD5_STEP(MD5_G, C, D, A, B, 7, 0x676f02d9, 14);
-        MD5_STEP(MD5_G, B, C, D, A, 12, 0x8d2a4c8a, 20);
+        MD5_STEP_G(A, B, C, D, 1, 0xf61e2562, 5);
+        MD5_STEP_G(D, A, B, C, 6, 0xc040b340, 9);
+        MD5_STEP_G(C, D, A, B, 11, 0x265e5a51, 14);
+        MD5_STEP_G(B, C, D, A, 0, 0xe9b6c7aa, 20);
+        MD5_STEP_G(A, B, C, D, 5, 0xd62f105d, 5);
+        MD5_STEP_G(D, A, B, C, 10, 0x02441453, 9);
+        MD5_STEP_G(C, D, A, B, 15, 0xd8a1e681, 14);
+        MD5_STEP_G(B, C, D, A, 4, 0xe7d3fbc8, 20);
+        MD5_STEP_G(A, B, C, D, 9, 0x21e1cde6, 5);
+        MD5_STEP_G(D, A, B, C, 14, 0xc33707d6, 9);
+        MD5_STEP_G(C, D, A, B, 3, 0xf4d50d87, 14);
+        MD5_STEP_G(B, C, D, A, 8, 0x455a14ed, 20);
+        MD5_STEP_G(A, B, C, D, 13, 0xa9e3e905, 5);
+        MD5_STEP_G(D, A, B, C, 2, 0xfcefa3f8, 9);
+        MD5_STEP_G(C, D, A, B, 7, 0x676f02d9, 14);
+        MD5_STEP_G(B, C, D, A, 12, 0x8d2a4c8a, 20);
 
-        MD5_STEP(MD5_H, A, B, C, D, 5, 0xfffa3942, 4);
-        MD5_STEP(MD5_H, D, A, B, C, 8, 0x8771f681, 11);
-        MD5_STEP(MD5_H, C, D, A, B, 11, 0x6d9d6122, 16);
-        MD5_STEP(MD5_H, B, C, D, A, 14, 0xfde5380c, 23);
-        MD5_STEP(MD5_H, A, B, C, D, 1, 0xa4beea44, 4);
-        MD5_STEP(MD5_H, D, A, B, C, 4, 0x4bdecfa9, 11);
-        MD5_STEP(MD5_H, C, D, A, B, 7, 0xf6bb4b60, 16);
-        MD5_STEP(MD5_H, B, C, D, A, 10, 0xbebfbc70, 23);
-        MD5_STEP(MD5_H, A, B, C, D, 13, 0x289b7ec6, 4);
-        MD5_STEP(MD5_H, D, A, B, C, 0, 0xeaa127fa, 11);
-        MD5_STEP(MD5_H, C, D, A, B, 3, 0xd4ef3085, 16);
-        MD5_STEP(MD5_H, B, C, D, A, 6, 0x04881d05, 23);
-        MD5_STEP(MD5_H, A, B, C, D, 9, 0xd9d4d039, 4);
-        MD5_STEP(MD5_H, D, A, B, C, 12, 0xe6db99e5, 11);
-        MD5_STEP(MD5_H, C, D, A, B, 15, 0x1fa27cf8, 16);
-        MD5_STEP(MD5_H, B, C, D, A, 2, 0xc4ac5665, 23);
+        MD5_STEP_H(A, B, C, D, 5, 0xfffa3942, 4);
+        MD5_STEP_H(D, A, B, C, 8, 0x8771f681, 11);
+        MD5_STEP_H(C, D, A, B, 11, 0x6d9d6122, 16);
+        MD5_STEP_H(B, C, D, A, 14, 0xfde5380c, 23);
+        MD5_STEP_H(A, B, C, D, 1, 0xa4beea44, 4);
+        MD5_STEP_H(D, A, B, C, 4, 0x4bdecfa9, 11);
+        MD5_STEP_H(C, D, A, B, 7, 0xf6bb4b60, 16);
+        MD5_STEP_H(B, C, D, A, 10, 0xbebfbc70, 23);
+        MD5_STEP_H(A, B, C, D, 13, 0x289b7ec6, 4);
+        MD5_STEP_H(D, A, B, C, 0, 0xeaa127fa, 11);
+        MD5_STEP_H(C, D, A, B, 3, 0xd4ef3085, 16);
+        MD5_STEP_H(B, C, D, A, 6, 0x04881d05, 23);
+        MD5_STEP_H(A, B, C, D, 9, 0xd9d4d039, 4);
+        MD5_STEP_H(D, A, B, C, 12, 0xe6db99e5, 11);
+        MD5_STEP_H(C, D, A, B, 15, 0x1fa27cf8, 16);
+        MD5_STEP_H(B, C, D, A, 2, 0xc4ac5665, 23);
 
-        MD5_STEP(MD5_I, A, B, C, D, 0, 0xf4292244, 6);
-        MD5_STEP(MD5_I, D, A, B, C, 7, 0x432aff97, 10);
-        MD5_STEP(MD5_I, C, D, A, B, 14, 0xab9423a7, 15);
-        MD5_STEP(MD5_I, B, C, D, A, 5, 0xfc93a039, 21);
-        MD5_STEP(MD5_I, A, B, C, D, 12, 0x655b59c3, 6);
-        MD5_STEP(MD5_I, D, A, B, C, 3, 0x8f0ccc92, 10);
-        MD5_STEP(MD5_I, C, D, A, B, 10, 0xffeff47d, 15);
-        MD5_STEP(MD5_I, B, C, D, A, 1, 0x85845dd1, 21);
-        MD5_STEP(MD5_I, A, B, C, D, 8, 0x6fa87e4f, 6);
-        MD5_STEP(MD5_I, D, A, B, C, 15, 0xfe2ce6e0, 10);
-        MD5_STEP(MD5_I, C, D, A, B, 6, 0xa3014314, 15);
-        MD5_STEP(MD5_I, B, C, D, A, 13, 0x4e0811a1, 21);
-        MD5_STEP(MD5_I, A, B, C, D, 4, 0xf7537e82, 6);
-        MD5_STEP(MD5_I, D, A, B, C, 11, 0xbd3af235, 10);
-        MD5_STEP(MD5_I, C, D, A, B, 2, 0x2ad7d2bb, 15);
-        MD5_STEP(MD5_I, B, C, D, A, 9, 0xeb86d391, 21);
+        MD5_STEP_I(A, B, C, D, 0, 0xf4292244, 6);
+        MD5_STEP_I(D, A, B, C, 7, 0x432aff97, 10);
+        MD5_STEP_I(C, D, A, B, 14, 0xab9423a7, 15);
+        MD5_STEP_I(B, C, D, A, 5, 0xfc93a039, 21);
+        MD5_STEP_I(A, B, C, D, 12, 0x655b59c3, 6);
+        MD5_STEP_I(D, A, B, C, 3, 0x8f0ccc92, 10);
+        MD5_STEP_I(C, D, A, B, 10, 0xffeff47d, 15);
+        MD5_STEP_I(B, C, D, A, 1, 0x85845dd1, 21);
+        MD5_STEP_I(A, B, C, D, 8, 0x6fa87e4f, 6);
+        MD5_STEP_I(D, A, B, C, 15, 0xfe2ce6e0, 10);
+        MD5_STEP_I(C, D, A, B, 6, 0xa3014314, 15);
+        MD5_STEP_I(B, C, D, A, 13, 0x4e0811a1, 21);
+        MD5_STEP_I(A, B, C, D, 4, 0xf7537e82, 6);
+        MD5_STEP_I(D, A, B, C, 11, 0xbd3af235, 10);
+        MD5_STEP_I(C, D, A, B, 2, 0x2ad7d2bb, 15);
+        MD5_STEP_I(B, C, D, A, 9, 0xeb86d391, 21);
 
         A += a0;
         B += b0;
@@ -111,11 +121,10 @@ void Transform(uint32_t state[4], const uint8_t* p, size_t blocks) {
     state[3] = D;
 }
 
-#undef MD5_STEP
-#undef MD5_F
-#undef MD5_G
-#undef MD5_H
-#undef MD5_I
+#undef MD5_STEP_F
+#undef MD5_STEP_G
+#undef MD5_STEP_H
+#undef MD5_STEP_I
 
 template <typename T>
 void AddLittleEndian(TCustomMD5& md5, T value) {

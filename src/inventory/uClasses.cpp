@@ -4,6 +4,8 @@
 #include <bit>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 #include "platform/DateTime.hpp"
 #include "platform/Terminate.hpp"
@@ -69,15 +71,46 @@ TFileList::TFileList(bool isSorted) : sorted_(isSorted) {}
 TFileList::~TFileList() { Clear(); }
 
 std::string TFileList::KeyOf(std::string_view name) {
+    std::string key;
+    KeyInto(key, name);
+    return key;
+}
+
+void TFileList::KeyInto(std::string& key, std::string_view name) {
     size_t b = 0, e = name.size();
     while (b < e && static_cast<unsigned char>(name[b]) <= 32) ++b;
     while (e > b && static_cast<unsigned char>(name[e - 1]) <= 32) --e;
-    return LowerUser(name.substr(b, e - b));
+    name = name.substr(b, e - b);
+    // Most names are plain ASCII, which lower-cases the same in every locale.
+    for (unsigned char c : name)
+        if (c >= 0x80) {
+            key = LowerUser(name);
+            return;
+        }
+    key.assign(name);
+    for (auto& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+}
+
+namespace {
+uint64_t HashKey(std::string_view key) { return std::hash<std::string_view>{}(key); }
+}  // namespace
+
+void TFileList::EntryDeleter::operator()(Entry* e) const {
+    e->~Entry();
+    ::operator delete(e);
+}
+
+TFileList::EntryPtr TFileList::MakeEntry(std::string_view key, std::unique_ptr<TFileItem> item) {
+    void* block = ::operator new(sizeof(Entry) + key.size());
+    auto* entry = new (block) Entry{std::move(item), HashKey(key), static_cast<uint32_t>(key.size())};
+    std::memcpy(static_cast<char*>(block) + sizeof(Entry), key.data(), key.size());
+    return EntryPtr(entry);
 }
 
 size_t TFileList::LowerBound(std::string_view key) const {
     auto it = std::lower_bound(list_.begin(), list_.end(), key,
-                               [](const Entry& e, std::string_view k) { return e.key < k; });
+                               [](const EntryPtr& e, std::string_view k) { return e->Key() < k; });
     return static_cast<size_t>(it - list_.begin());
 }
 
@@ -89,49 +122,54 @@ void TFileList::InvalidateIndex() const {
 // Linear probing; the table is kept at most half full.
 bool TFileList::IndexInsert(uint32_t id) const {
     const size_t mask = slots_.size() - 1;
-    const std::string& key = list_[id].key;
-    for (size_t h = std::hash<std::string_view>{}(key) & mask;; h = (h + 1) & mask) {
-        if (slots_[h] == 0) {
-            slots_[h] = id + 1;
+    const Entry& entry = *list_[id];
+    const auto tag = static_cast<uint32_t>(entry.hash >> 32);
+    for (size_t h = entry.hash & mask;; h = (h + 1) & mask) {
+        Slot& slot = slots_[h];
+        if (slot.id1 == 0) {
+            slot = Slot{id + 1, tag};
             return true;
         }
-        if (list_[slots_[h] - 1].key == key) return false;
+        if (slot.tag == tag && list_[slot.id1 - 1]->Key() == entry.Key()) return false;
     }
 }
 
-int32_t TFileList::IndexFind(std::string_view key) const {
+int32_t TFileList::IndexFind(std::string_view key, uint64_t hash) const {
     const size_t mask = slots_.size() - 1;
-    for (size_t h = std::hash<std::string_view>{}(key) & mask;; h = (h + 1) & mask) {
-        if (slots_[h] == 0) return -1;
-        if (list_[slots_[h] - 1].key == key) return static_cast<int32_t>(slots_[h] - 1);
+    const auto tag = static_cast<uint32_t>(hash >> 32);
+    for (size_t h = hash & mask;; h = (h + 1) & mask) {
+        const Slot& slot = slots_[h];
+        if (slot.id1 == 0) return -1;
+        if (slot.tag == tag && list_[slot.id1 - 1]->Key() == key) return static_cast<int32_t>(slot.id1 - 1);
     }
 }
 
 void TFileList::BuildIndex() const {
     size_t size = 16;
     while (size < list_.size() * 2) size *= 2;
-    slots_.assign(size, 0);
+    slots_.assign(size, Slot{});
     for (uint32_t i = 0; i < list_.size(); ++i) IndexInsert(i);
     indexValid_ = true;
 }
 
 int32_t TFileList::Search(std::string_view key) const {
     if (!indexValid_) {
-        size_t threshold = sorted_ ? 16 + list_.size() / 16 : 4;
+        // Building costs about as much as a few hundred binary searches of a large list.
+        size_t threshold = sorted_ ? 8 + list_.size() / 256 : 2;
         if (++lookupsSinceChange_ >= threshold) BuildIndex();
     }
-    if (indexValid_) return IndexFind(key);
+    if (indexValid_) return IndexFind(key, HashKey(key));
     if (sorted_) {
         size_t pos = LowerBound(key);
-        return pos < list_.size() && list_[pos].key == key ? static_cast<int32_t>(pos) : -1;
+        return pos < list_.size() && list_[pos]->Key() == key ? static_cast<int32_t>(pos) : -1;
     }
     for (size_t i = 0; i < list_.size(); ++i)
-        if (list_[i].key == key) return static_cast<int32_t>(i);
+        if (list_[i]->Key() == key) return static_cast<int32_t>(i);
     return -1;
 }
 
-void TFileList::Append(std::string key, std::unique_ptr<TFileItem> item) {
-    list_.push_back({std::move(key), std::move(item)});
+void TFileList::Append(EntryPtr entry) {
+    list_.push_back(std::move(entry));
     if (!indexValid_) return;
     if (list_.size() * 2 > slots_.size()) {
         InvalidateIndex();
@@ -143,10 +181,10 @@ void TFileList::Append(std::string key, std::unique_ptr<TFileItem> item) {
 void TFileList::AddItem(const std::string& name, std::unique_ptr<TFileItem> item) {
     std::string key = KeyOf(name);
     // Lists are often filled in key order; appending then costs no search and no shifting.
-    if (!sorted_ || list_.empty() || list_.back().key < key) return Append(std::move(key), std::move(item));
+    if (!sorted_ || list_.empty() || list_.back()->Key() < key) return Append(MakeEntry(key, std::move(item)));
     size_t pos = LowerBound(key);
-    if (pos < list_.size() && list_[pos].key == key) return;
-    list_.insert(list_.begin() + static_cast<std::ptrdiff_t>(pos), Entry{std::move(key), std::move(item)});
+    if (pos < list_.size() && list_[pos]->Key() == key) return;
+    list_.insert(list_.begin() + static_cast<std::ptrdiff_t>(pos), MakeEntry(key, std::move(item)));
     InvalidateIndex();
 }
 
@@ -160,19 +198,22 @@ void TFileList::AddItemEmpty(const std::string& name) {
     AddItemSimple(name, std::string(kEmptyDigest), std::string(kEmptyDigest), 0, 0);
 }
 
-int32_t TFileList::GetId(std::string_view name) const { return Search(KeyOf(name)); }
+int32_t TFileList::GetId(std::string_view name) const {
+    thread_local std::string key;  // lookups are frequent; spare them an allocation each
+    KeyInto(key, name);
+    return Search(key);
+}
 
 TFileItem* TFileList::GetItemByName(std::string_view name) const { return GetItemByID(GetId(name)); }
 
 TFileItem* TFileList::GetItemByID(int32_t id) const {
     if (id < 0 || id >= GetCount()) return nullptr;
-    return list_[static_cast<size_t>(id)].item.get();
+    return list_[static_cast<size_t>(id)]->item.get();
 }
 
-const std::string& TFileList::GetKey(int32_t id) const {
-    static const std::string none;
-    if (id < 0 || id >= GetCount()) return none;
-    return list_[static_cast<size_t>(id)].key;
+std::string_view TFileList::GetKey(int32_t id) const {
+    if (id < 0 || id >= GetCount()) return {};
+    return list_[static_cast<size_t>(id)]->Key();
 }
 
 void TFileList::DeleteById(int32_t id) {
@@ -191,7 +232,8 @@ void TFileList::Clear() {
 void TFileList::SetSorted(bool sort) {
     if (sort && !sorted_) {
         // Entries that were duplicates in unsorted mode stay; lookups find the first of them.
-        std::stable_sort(list_.begin(), list_.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
+        std::stable_sort(list_.begin(), list_.end(),
+                         [](const EntryPtr& a, const EntryPtr& b) { return a->Key() < b->Key(); });
         InvalidateIndex();
     }
     sorted_ = sort;
@@ -199,11 +241,13 @@ void TFileList::SetSorted(bool sort) {
 
 void TFileList::SwapItems(int32_t id1, int32_t id2) {
     if (sorted_ || id1 < 0 || id2 < 0 || id1 >= GetCount() || id2 >= GetCount()) return;
-    Entry& a = list_[static_cast<size_t>(id1)];
-    Entry& b = list_[static_cast<size_t>(id2)];
-    if (!a.item || !b.item) return;
-    std::swap(a.key, b.key);
-    std::swap(a.item->Content, b.item->Content);
+    EntryPtr& a = list_[static_cast<size_t>(id1)];
+    EntryPtr& b = list_[static_cast<size_t>(id2)];
+    if (!a->item || !b->item) return;
+    // The keys change places; the items stay where they were and exchange their records.
+    std::swap(a, b);
+    std::swap(a->item, b->item);
+    std::swap(a->item->Content, b->item->Content);
     InvalidateIndex();
 }
 
@@ -216,34 +260,35 @@ void TFileList::SortAndDropDuplicates() {
     };
     std::vector<Ref> refs;
     refs.reserve(list_.size());
-    for (uint32_t i = 0; i < list_.size(); ++i) refs.push_back({list_[i].key, i});
+    for (uint32_t i = 0; i < list_.size(); ++i) refs.push_back({list_[i]->Key(), i});
     std::sort(refs.begin(), refs.end(), [](const Ref& a, const Ref& b) {
         int c = a.key.compare(b.key);
         return c < 0 || (c == 0 && a.pos < b.pos);
     });
-    std::vector<Entry> sorted;
+    std::vector<EntryPtr> sorted;
     sorted.reserve(list_.size());
     for (size_t i = 0; i < refs.size(); ++i) {
-        if (!sorted.empty() && refs[i].key == sorted.back().key) continue;
+        if (i > 0 && refs[i].key == refs[i - 1].key) continue;  // entries do not move: views stay valid
         sorted.push_back(std::move(list_[refs[i].pos]));
     }
-    refs.clear();  // the views point into list_'s keys
-    list_ = std::move(sorted);
+    refs.clear();
+    list_ = std::move(sorted);  // frees the dropped duplicates
 }
 
 void TFileList::LoadFromStrings(const std::vector<std::string>& source) {
     Clear();
     list_.reserve(source.size());
+    std::string key;
     for (const auto& line : source) {
         if (ApplicationTerminated()) break;
         // Lines without any field separator (blank ones included) carry no file.
         if (line.find('|') == std::string::npos) continue;
-        TFileRecord r = ParseFileListLine(line);
-        std::string key = KeyOf(r.Name);
-        list_.push_back({std::move(key), std::make_unique<TFileItem>(std::move(r))});
+        auto item = std::make_unique<TFileItem>(ParseFileListLine(line));
+        KeyInto(key, item->Content.Name);
+        list_.push_back(MakeEntry(key, std::move(item)));
     }
-    // One sort for the whole load instead of one insertion per line; the stable sort keeps
-    // the first of several lines with the same key, as adding them one by one would.
+    // One sort for the whole load instead of one insertion per line; ties keep the line
+    // order, so the first of several lines with the same key stays, as when adding one by one.
     if (sorted_) SortAndDropDuplicates();
     InvalidateIndex();
 }
@@ -255,7 +300,7 @@ void TFileList::SaveToStrings(std::vector<std::string>* target) const {
     target->clear();
     target->reserve(list_.size());
     for (const auto& e : list_)
-        if (e.item) target->push_back(FormatFileListLine(e.item->Content));
+        if (e->item) target->push_back(FormatFileListLine(e->item->Content));
 }
 
 void TFileList::SaveToFile(const std::string& fileName) const {

@@ -42,6 +42,7 @@ public:
     TFileList& operator=(const TFileList&) = delete;
 
     static std::string KeyOf(std::string_view name);
+    static void KeyInto(std::string& key, std::string_view name);
 
     // Takes ownership; in sorted mode an existing key makes it add nothing (the item is freed).
     void AddItem(const std::string& name, std::unique_ptr<TFileItem> item);
@@ -52,7 +53,7 @@ public:
     int32_t GetId(std::string_view name) const;
     TFileItem* GetItemByName(std::string_view name) const;
     TFileItem* GetItemByID(int32_t id) const;
-    const std::string& GetKey(int32_t id) const;
+    std::string_view GetKey(int32_t id) const;
 
     void DeleteById(int32_t id);
     void DeleteByName(std::string_view name);
@@ -72,15 +73,29 @@ public:
     void SaveToFile(const std::string& fileName) const;
 
 private:
+    // One entry: its item, the key's hash and the key's bytes right behind it in the same
+    // allocation, so that a lookup touches one block per entry it compares.
     struct Entry {
-        std::string key;
         std::unique_ptr<TFileItem> item;
+        uint64_t hash;
+        uint32_t keyLength;
+        std::string_view Key() const { return {reinterpret_cast<const char*>(this + 1), keyLength}; }
+    };
+    struct EntryDeleter {
+        void operator()(Entry* e) const;
+    };
+    using EntryPtr = std::unique_ptr<Entry, EntryDeleter>;
+    static EntryPtr MakeEntry(std::string_view key, std::unique_ptr<TFileItem> item);
+
+    struct Slot {
+        uint32_t id1 = 0;  // entry index + 1; 0 is a free slot
+        uint32_t tag = 0;  // the upper half of the key's hash, to skip most key comparisons
     };
 
     size_t LowerBound(std::string_view key) const;
     int32_t Search(std::string_view key) const;
     void SortAndDropDuplicates();
-    void Append(std::string key, std::unique_ptr<TFileItem> item);
+    void Append(EntryPtr entry);
 
     // A hash index from key to the first entry with that key, built lazily once enough
     // lookups have come since the last change to pay for it; binary search (sorted) or a
@@ -89,11 +104,11 @@ private:
     void InvalidateIndex() const;
     void BuildIndex() const;
     bool IndexInsert(uint32_t id) const;
-    int32_t IndexFind(std::string_view key) const;
+    int32_t IndexFind(std::string_view key, uint64_t hash) const;
 
-    std::vector<Entry> list_;
+    std::vector<EntryPtr> list_;
     bool sorted_;
-    mutable std::vector<uint32_t> slots_;  // entry index + 1; 0 is a free slot
+    mutable std::vector<Slot> slots_;
     mutable bool indexValid_ = false;
     mutable size_t lookupsSinceChange_ = 0;
 };

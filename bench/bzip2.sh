@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# BZDecompressFile of a packed 100 MB file list against bzip2 -d on the same file.
+# Target: at least 0.9x the throughput of bzip2. Best of ROUNDS runs for each, taking turns.
+set -euo pipefail
+prog=$BUILD/bench/core/bench_core
+rounds=${ROUNDS:-3}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+# About 100 MB of list lines: digest|name|size|date|packed digest.
+awk 'BEGIN { srand(7); for (i = 0; i < 1000000; i++)
+  printf "%08X%08X%08X%08X|\\Data\\Folder%d\\File_%d.pak|%d|40E4821000000000|%08X%08X%08X%08X\r\n",
+    rand()*4294967295, rand()*4294967295, rand()*4294967295, rand()*4294967295, i % 97, i, rand()*1e8,
+    rand()*4294967295, rand()*4294967295, rand()*4294967295, rand()*4294967295 }' >"$tmp/updater.lst"
+bzip2 -9 -c "$tmp/updater.lst" >"$tmp/list.bz2"
+size=$(stat -c %s "$tmp/updater.lst")
+cp "$tmp/list.bz2" "$tmp/ref.ta2"
+printf 'XXXXX' | dd of="$tmp/ref.ta2" conv=notrunc status=none  # a packed list's head is replaced
+
+ns() { date +%s%N; }
+best_ref=1000 best_our=1000
+for _ in $(seq "$rounds"); do
+  cat "$tmp/list.bz2" >/dev/null
+  t0=$(ns); bzip2 -d -c "$tmp/list.bz2" >"$tmp/ref.lst"; t1=$(ns)
+  cp "$tmp/ref.ta2" "$tmp/\$tmp.ta2"
+  read -r secs < <("$prog" unpack "$tmp/\$tmp.ta2" "$tmp/our.lst")
+  cmp -s "$tmp/ref.lst" "$tmp/our.lst" || { echo "unpacked lists differ"; exit 1; }
+  best_ref=$(awk -v t=$(( t1 - t0 )) -v b="$best_ref" 'BEGIN { t /= 1e9; print (t < b ? t : b) }')
+  best_our=$(awk -v t="$secs" -v b="$best_our" 'BEGIN { print (t < b ? t : b) }')
+done
+ratio=$(awk -v a="$best_ref" -v b="$best_our" 'BEGIN { printf "%.3f", a / b }')
+ok=$(awk -v r="$ratio" 'BEGIN { print (r >= 0.9) ? "PASS" : "FAIL" }')
+printf 'BZDecompressFile of a %.0f MB list: %.0f MB/s, bzip2 -d %.0f MB/s, ratio %s (target >= 0.9) %s\n' \
+  "$(awk -v s="$size" 'BEGIN { print s / 1e6 }')" "$(awk -v s="$size" -v t="$best_our" 'BEGIN { print s / t / 1e6 }')" \
+  "$(awk -v s="$size" -v t="$best_ref" 'BEGIN { print s / t / 1e6 }')" "$ratio" "$ok"
+[ "$ok" = PASS ]
