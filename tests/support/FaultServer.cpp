@@ -175,6 +175,11 @@ void FaultServer::Route() {
             body.drop = o.count("drop") && o["drop"] == start;
         }
         if (o.count("rate")) body.rate = std::stoll(o["rate"]);
+        if (ranged && o.count("badrange") && o["badrange"] == start && req.method == "GET" && b + 1 < size) {
+            ++a;  // a well-formed answer for the neighbouring range
+            ++b;
+            body.first = a;
+        }
         if (ranged) {
             res.status = 206;
             res.set_header("Content-Range",

@@ -22,6 +22,7 @@ namespace tarvos::test {
 //   stall=S      the first GET for the range starting at S sends half, then stalls
 //   stallall=S   every GET for the range starting at S stalls that way
 //   drop=S       a GET for the range starting at S closes after half its bytes
+//   badrange=S   the range starting at S is answered with bytes S+1.. (and says so)
 //   norange      Range is ignored: every GET gets the whole file with status 200
 //   rate=B       each answer is sent at about B bytes per second
 //   delay=MS     every answer (HEAD too) waits MS milliseconds first

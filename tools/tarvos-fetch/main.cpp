@@ -7,11 +7,50 @@
 
 #include "transfer/DownloadMultiThread.hpp"
 
+#ifdef __linux__
+#include <sys/resource.h>
+
+#include <fstream>
+#endif
+
 using namespace tarvos;
 
 namespace {
 
-void Usage() { std::fprintf(stderr, "usage: tarvos-fetch [-t threads] [-q] URL FILE\n"); }
+void Usage() { std::fprintf(stderr, "usage: tarvos-fetch [-t threads] [-q] [--stats] URL FILE\n"); }
+
+#ifdef __linux__
+long ResidentKiB() {
+    std::ifstream in("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (in >> key) {
+        if (key == "VmRSS:") {
+            in >> value;
+            return value;
+        }
+        in.ignore(4096, '\n');
+    }
+    return 0;
+}
+
+// For the benchmarks: wall time, CPU time of the main thread alone (the one that must stay
+// idle while workers download) and resident memory before and at its peak.
+double MainThreadCpuMs() {
+    rusage thread{};
+    getrusage(RUSAGE_THREAD, &thread);
+    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    return ms(thread.ru_utime) + ms(thread.ru_stime);
+}
+
+void PrintStats(std::chrono::steady_clock::time_point began, double cpuBefore, long idleKiB) {
+    rusage self{};
+    getrusage(RUSAGE_SELF, &self);
+    double wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+    std::printf("wall_ms=%.1f main_cpu_ms=%.1f idle_rss_kib=%ld peak_rss_kib=%ld\n", wall,
+                MainThreadCpuMs() - cpuBefore, idleKiB, self.ru_maxrss);
+}
+#endif
 
 void ShowProgress(int64_t loaded, int64_t size, std::chrono::steady_clock::time_point began) {
     constexpr int kWidth = 40;
@@ -31,6 +70,7 @@ void ShowProgress(int64_t loaded, int64_t size, std::chrono::steady_clock::time_
 int main(int argc, char** argv) {
     int threads = 6;
     bool quiet = false;
+    bool stats = false;
     int i = 1;
     for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
         std::string a = argv[i];
@@ -38,6 +78,8 @@ int main(int argc, char** argv) {
             threads = std::atoi(argv[++i]);
         } else if (a == "-q") {
             quiet = true;
+        } else if (a == "--stats") {
+            stats = true;
         } else {
             Usage();
             return 2;
@@ -47,6 +89,10 @@ int main(int argc, char** argv) {
         Usage();
         return 2;
     }
+#ifdef __linux__
+    const long idleKiB = ResidentKiB();
+    const double cpuBefore = MainThreadCpuMs();
+#endif
     TDownloadMultiThread dm;
     dm.SetThreads(threads);
     const auto began = std::chrono::steady_clock::now();
@@ -56,6 +102,11 @@ int main(int argc, char** argv) {
         };
     dm.GetFile(argv[i], argv[i + 1]);
     if (!quiet) std::fprintf(stderr, "\n");
+#ifdef __linux__
+    if (stats) PrintStats(began, cpuBefore, idleKiB);
+#else
+    (void)stats;
+#endif
     if (dm.HaveError) {
         std::fprintf(stderr, "tarvos-fetch: %s was not fetched completely\n", argv[i]);
         return 1;
