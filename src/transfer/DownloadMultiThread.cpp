@@ -274,8 +274,12 @@ void TDownloadMultiThread::WaitForPieces() {
 }
 
 void TDownloadMultiThread::Finish(const std::string& filename) {
-    // The workers write into the target themselves, so they end before it closes.
+    // The workers write into the target themselves, so they end before it closes. They
+    // leave the list first: a Stop from a handler that runs while one is joined must not
+    // walk a list being torn down.
+    auto workers = std::move(list);
     list.clear();
+    workers.clear();
     rcfile.Close();
     TimerTimer();
     Timer_.SetEnabled(false);
