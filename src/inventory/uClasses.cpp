@@ -252,26 +252,32 @@ void TFileList::SwapItems(int32_t id1, int32_t id2) {
 }
 
 void TFileList::SortAndDropDuplicates() {
-    // Sorting small (key view, position) pairs moves far less memory than sorting entries;
-    // the position breaks ties so that the first of equal keys comes first and is kept.
+    // The sort compares copies of the keys packed side by side, not the keys spread over the
+    // entries, so that its many comparisons stay in the cache; it moves small (key, position)
+    // pairs, and the position breaks ties so that the first of equal keys is kept.
     struct Ref {
-        std::string_view key;
-        uint32_t pos;
+        uint32_t offset, length, pos;
     };
+    std::string packed;
     std::vector<Ref> refs;
     refs.reserve(list_.size());
-    for (uint32_t i = 0; i < list_.size(); ++i) refs.push_back({list_[i]->Key(), i});
-    std::sort(refs.begin(), refs.end(), [](const Ref& a, const Ref& b) {
-        int c = a.key.compare(b.key);
+    for (uint32_t i = 0; i < list_.size(); ++i) {
+        std::string_view key = list_[i]->Key();
+        refs.push_back({static_cast<uint32_t>(packed.size()), static_cast<uint32_t>(key.size()), i});
+        packed.append(key);
+    }
+    const char* base = packed.data();
+    auto key = [base](const Ref& r) { return std::string_view(base + r.offset, r.length); };
+    std::sort(refs.begin(), refs.end(), [&key](const Ref& a, const Ref& b) {
+        int c = key(a).compare(key(b));
         return c < 0 || (c == 0 && a.pos < b.pos);
     });
     std::vector<EntryPtr> sorted;
     sorted.reserve(list_.size());
     for (size_t i = 0; i < refs.size(); ++i) {
-        if (i > 0 && refs[i].key == refs[i - 1].key) continue;  // entries do not move: views stay valid
+        if (i > 0 && key(refs[i]) == key(refs[i - 1])) continue;
         sorted.push_back(std::move(list_[refs[i].pos]));
     }
-    refs.clear();
     list_ = std::move(sorted);  // frees the dropped duplicates
 }
 
