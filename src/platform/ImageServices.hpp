@@ -41,8 +41,8 @@ public:
     // Whether images for this PE machine type (0x14C i386, 0x8664 x86-64) can be loaded here.
     virtual bool SupportsMachine(std::uint16_t machine) const = 0;
     // Loads a library by its (ANSI) name; nullptr when it cannot be found.
-    virtual void* LoadModule(const std::string& name) = 0;
-    virtual void FreeModule(void* module) = 0;
+    virtual void* OpenModule(const std::string& name) = 0;
+    virtual void ReleaseModule(void* module) = 0;
     // The address of an exported function, 0 when missing.
     virtual std::uintptr_t FindProc(void* module, const std::string& name) = 0;
     virtual std::uintptr_t FindProcByOrdinal(void* module, std::uint16_t ordinal) = 0;

@@ -275,12 +275,12 @@ private:
     }
 
     void ImportLibrary(std::uint64_t descriptor, const std::string& name) {
-        void* library = m_.modules_.LoadModule(name);
+        void* library = m_.modules_.OpenModule(name);
         if (!library) Fail("BuildImportTable: can't load library: " + name);
         try {
             m_.modulesLoaded_.push_back(library);
         } catch (const std::bad_alloc&) {
-            m_.modules_.FreeModule(library);
+            m_.modules_.ReleaseModule(library);
             Fail("BuildImportTable: ReallocMemory failed");
         }
         const std::uint32_t lookup = image_.U32(descriptor, kBadImports);
@@ -397,7 +397,7 @@ TBTMemoryModule::~TBTMemoryModule() {
         if (entryPoint_) modules_.CallInitRoutine(entryPoint_, base, kProcessDetach, true);
     }
     if (functionTable_) modules_.DeleteFunctionTable(functionTable_);
-    for (auto it = modulesLoaded_.rbegin(); it != modulesLoaded_.rend(); ++it) modules_.FreeModule(*it);
+    for (auto it = modulesLoaded_.rbegin(); it != modulesLoaded_.rend(); ++it) modules_.ReleaseModule(*it);
     if (codeBase_) memory_.Release(codeBase_, imageSize_);
 }
 

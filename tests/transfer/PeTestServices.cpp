@@ -42,13 +42,13 @@ void MappedMemory::Release(std::uint8_t* base, std::size_t size) {
     ++releases;
 }
 
-void* FakeModules::LoadModule(const std::string& name) {
+void* FakeModules::OpenModule(const std::string& name) {
     if (missingLibraries.count(name)) return nullptr;
     loaded.push_back(name);
     return reinterpret_cast<void*>(loaded.size());
 }
 
-void FakeModules::FreeModule(void*) { ++freed; }
+void FakeModules::ReleaseModule(void*) { ++freed; }
 
 std::uintptr_t FakeModules::Resolve(void* module, const std::string& key) {
     const std::string full = loaded.at(reinterpret_cast<std::uintptr_t>(module) - 1) + key;

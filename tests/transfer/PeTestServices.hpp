@@ -45,8 +45,8 @@ public:
     int functionTables = 0;
 
     bool SupportsMachine(std::uint16_t machine) const override { return machine == 0x14C || machine == 0x8664; }
-    void* LoadModule(const std::string& name) override;
-    void FreeModule(void* module) override;
+    void* OpenModule(const std::string& name) override;
+    void ReleaseModule(void* module) override;
     std::uintptr_t FindProc(void* module, const std::string& name) override;
     std::uintptr_t FindProcByOrdinal(void* module, std::uint16_t ordinal) override;
     bool CallInitRoutine(std::uintptr_t routine, std::uintptr_t base, std::uint32_t reason,

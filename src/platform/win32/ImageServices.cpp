@@ -53,11 +53,11 @@ public:
         return machine == IMAGE_FILE_MACHINE_I386;
 #endif
     }
-    void* LoadModule(const std::string& name) override {
+    void* OpenModule(const std::string& name) override {
         std::u16string wide = Utf8ToUtf16(AnsiToUtf8(name));
         return LoadLibraryW(reinterpret_cast<LPCWSTR>(wide.c_str()));
     }
-    void FreeModule(void* module) override { FreeLibrary(static_cast<HMODULE>(module)); }
+    void ReleaseModule(void* module) override { FreeLibrary(static_cast<HMODULE>(module)); }
     std::uintptr_t FindProc(void* module, const std::string& name) override {
         return reinterpret_cast<std::uintptr_t>(GetProcAddress(static_cast<HMODULE>(module), name.c_str()));
     }
