@@ -142,6 +142,7 @@ void ReadSections(const Bytes& file, PeHeaders& h, std::uint64_t table, std::uin
                     file.U32(s + 20, kBadHeaders), file.U32(s + 36, kBadHeaders)};
         const std::uint64_t extent = std::max(sec.Extent(), sec.CopySize());
         if (std::uint64_t{sec.virtualAddress} + extent > h.sizeOfImage) Fail(kBadHeaders);
+        if (extent > 0 && sec.virtualAddress < h.sizeOfHeaders) Fail(kBadHeaders);
         if (sec.CopySize() > 0 && !file.Has(sec.rawPointer, sec.CopySize()))
             Fail("BTMemoryLoadLibary: section data is outside the image");
         h.sections.push_back(sec);
@@ -208,6 +209,8 @@ private:
         m_.codeBase_ = base;
         m_.imageSize_ = size;
         m_.pe64_ = h_.pe64;
+        m_.exportRva_ = h_.dirs[kExportDir].rva;
+        m_.exportSize_ = h_.dirs[kExportDir].size;
         const auto address = reinterpret_cast<std::uintptr_t>(base);
         if ((!h_.pe64 && std::uint64_t{address} + size > 0x100000000ULL) || !m_.memory_.Commit(base, size))
             Fail("BTMemoryLoadLibary: VirtualAlloc failed");
@@ -311,13 +314,15 @@ private:
         for (const Section& s : h_.sections) {
             const std::uint32_t extent = s.Extent();
             if (extent == 0) continue;
-            if ((protect & BT_DECOMMIT_DISCARDABLE) && (s.characteristics & 0x02000000)) {
-                Decommit(s);
-                continue;
-            }
             Span span{s.virtualAddress / kPageSize * kPageSize,
                       (std::uint64_t{s.virtualAddress} + extent + kPageSize - 1) / kPageSize * kPageSize,
                       s.characteristics};
+            if (HoldsLookupData(span.begin, span.end)) {
+                span.characteristics |= 0x40000000;  // export lookups read here later
+            } else if ((protect & BT_DECOMMIT_DISCARDABLE) && (s.characteristics & 0x02000000)) {
+                Decommit(s);
+                continue;
+            }
             if (!spans.empty() && span.begin < spans.back().end) {
                 spans.back().end = std::max(spans.back().end, span.end);
                 spans.back().characteristics |= span.characteristics;
@@ -334,6 +339,14 @@ private:
                 return;  // the image stays usable with the protection it was committed with
             }
         }
+    }
+
+    // The headers and the export table stay readable whatever the sections claim.
+    bool HoldsLookupData(std::uint64_t begin, std::uint64_t end) const {
+        const Directory exports = h_.dirs[kExportDir];
+        const bool headers = begin < h_.sizeOfHeaders;
+        const bool exportTable = exports.size && begin < std::uint64_t{exports.rva} + exports.size && exports.rva < end;
+        return headers || exportTable;
     }
 
     // Only pages that belong to the section alone are given back.
@@ -422,9 +435,7 @@ std::uintptr_t BTMemoryGetProcAddress(const TBTMemoryModule* module, std::string
         if (!module) Fail("BTMemoryGetProcAddress: no export table found");
         if (name.find('\0') != std::string_view::npos) Fail("BTMemoryGetProcAddress: exported symbol not found");
         const Bytes image(module->codeBase_, module->imageSize_);
-        const std::uint32_t nt = image.U32(0x3C, kBadExports);
-        const std::uint64_t dirEntry = nt + 24 + (module->pe64_ ? 112 : 96);
-        const std::uint32_t rva = image.U32(dirEntry, kBadExports), size = image.U32(dirEntry + 4, kBadExports);
+        const std::uint32_t rva = module->exportRva_, size = module->exportSize_;
         if (size == 0) Fail("BTMemoryGetProcAddress: no export table found");
         const std::uint32_t functionCount = image.U32(std::uint64_t{rva} + 20, kBadExports);
         const std::uint32_t nameCount = image.U32(std::uint64_t{rva} + 24, kBadExports);

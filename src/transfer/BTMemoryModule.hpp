@@ -39,6 +39,7 @@ private:
     std::uint8_t* codeBase_ = nullptr;
     std::size_t imageSize_ = 0;
     bool pe64_ = false;
+    std::uint32_t exportRva_ = 0, exportSize_ = 0;  // as the headers gave them at load time
     std::vector<void*> modulesLoaded_;
     std::uintptr_t entryPoint_ = 0;
     std::vector<std::uintptr_t> tlsCallbacks_;
