@@ -20,7 +20,8 @@ int CALLBACK UnRarCallback(UINT message, LPARAM userData, LPARAM p1, LPARAM p2) 
                                                               static_cast<std::intptr_t>(p2));
 }
 
-// The library takes names as byte strings in the ANSI code page, with the host's separator.
+// The library takes archive names as byte strings in the ANSI code page, with the host's
+// separator.
 std::string LibraryName(const std::string& utf8) { return Utf8ToAnsi(PathToUtf8(PathFromUtf8(utf8))); }
 
 std::string WideToUtf8(const wchar_t* text) {
@@ -286,14 +287,14 @@ int TRAR::ExtractEntry(const std::string& path, bool RestoreFolder, int operatio
                              TRARReplaceData{name, fProgressInfo.FileBytesTotal, h.FileTime});
         if (decision == TRARReplace::rrCancel) fAbort = true;
     }
-    std::string libraryPath = LibraryName(path);
+    std::string libraryPath = LibraryDestinationText(path);
     if (decision == TRARReplace::rrSkip || decision == TRARReplace::rrCancel)
         return f.RARProcessFile(ArchiveHandle, RAR_SKIP, libraryPath.data(), nullptr);
     if (operation == RAR_TEST) return f.RARProcessFile(ArchiveHandle, RAR_TEST, nullptr, nullptr);
     if (RestoreFolder) return f.RARProcessFile(ArchiveHandle, RAR_EXTRACT, libraryPath.data(), nullptr);
     // Flat: folders are not created, and the library still has to move past the entry.
     if (IsFolder(h)) return f.RARProcessFile(ArchiveHandle, RAR_SKIP, nullptr, nullptr);
-    std::string libraryName = LibraryName(destination);
+    std::string libraryName = LibraryDestinationText(destination);
     return f.RARProcessFile(ArchiveHandle, RAR_EXTRACT, nullptr, libraryName.data());
 }
 

@@ -1,5 +1,6 @@
 #include "transfer/RAR_DLL.hpp"
 
+#include "platform/Text.hpp"
 #ifdef _WIN32
 #include "platform/ImageServices.hpp"
 #include "transfer/BTMemoryModule.hpp"
@@ -80,5 +81,20 @@ TRARDll::~TRARDll() = default;
 #endif
 
 TRARDll::TRARDll() = default;
+
+std::string LibraryDestinationText(const std::string& utf8) {
+    const std::string host = PathToUtf8(PathFromUtf8(utf8));
+#ifdef _WIN32
+    const std::u16string wide = Utf8ToUtf16(host);
+    if (wide.empty()) return {};
+    const auto* w = reinterpret_cast<const wchar_t*>(wide.data());
+    const int n = WideCharToMultiByte(CP_OEMCP, 0, w, static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string oem(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    WideCharToMultiByte(CP_OEMCP, 0, w, static_cast<int>(wide.size()), oem.data(), n, nullptr, nullptr);
+    return oem;
+#else
+    return Utf8ToAnsi(host);
+#endif
+}
 
 }  // namespace tarvos

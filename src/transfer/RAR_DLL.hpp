@@ -13,6 +13,7 @@
 #pragma GCC diagnostic pop
 
 #include <memory>
+#include <string>
 
 namespace tarvos {
 
@@ -30,6 +31,11 @@ struct TRARDllFunctions {
     decltype(&::RARSetPassword) RARSetPassword = nullptr;
     decltype(&::RARGetDllVersion) RARGetDllVersion = nullptr;
 };
+
+// The byte strings the library reads for the destination of RARProcessFile. On Windows it
+// takes those in the OEM code page (unlike archive names, which are ANSI) and converts them
+// back, so an ANSI name outside ASCII would land under a garbled name.
+std::string LibraryDestinationText(const std::string& utf8);
 
 // The loaded library. On Windows it is the image carried in the program's resource
 // "UNRARDLL", mapped from memory; elsewhere the system's UnRAR library.

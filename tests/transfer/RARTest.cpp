@@ -227,3 +227,16 @@ TEST_F(RARTest, UnRarFileIntoCurrentFolderAndMissingArchive) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RARTest, NamesOutsideAscii) {
+    WriteAll(dir_ / "src/Grüße.txt", "hello");
+    const std::string archive = Rar("", "Grüße.txt");
+    fs::create_directories(dir_ / "out/Spiel Ordner ä");
+    ASSERT_TRUE(rar_.OpenFile(archive));
+    ASSERT_TRUE(rar_.Extract((dir_ / "out/Spiel Ordner ä").string(), false, nullptr));
+    EXPECT_EQ(ReadAll(dir_ / "out/Spiel Ordner ä/Grüße.txt"), "hello");
+}
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "platform/ImageServices.hpp"
+#include "platform/Text.hpp"
 #include "transfer/BTMemoryModule.hpp"
 #include "transfer/RAR.hpp"
 
@@ -87,6 +88,18 @@ TEST_F(RARWinTest, FailuresLeaveNothingBehind) {
     ASSERT_TRUE(rar_.OpenFile(Fixture("encrypted.rar")));
     EXPECT_FALSE(rar_.Extract(Out(), false, nullptr));
     EXPECT_FALSE(fs::exists(out_ / "f0.txt") && ReadAll(out_ / "f0.txt") == ReadAll(kFixtures / "src" / "f0.txt"));
+}
+
+// The library reads destination names in the OEM code page, archive names in the ANSI one.
+TEST_F(RARWinTest, NamesOutsideAscii) {
+    const fs::path dest = out_ / PathFromUtf8("Spiel Ordner \u00e4");
+    fs::create_directories(dest);
+    ASSERT_TRUE(rar_.OpenFile(Fixture("names.rar")));
+    ASSERT_TRUE(rar_.Extract(PathToUtf8(dest), false, nullptr));
+    EXPECT_EQ(ReadAll(dest / PathFromUtf8("Gr\u00fc\u00dfe.txt")), "hello");
+    const fs::path archive = out_ / PathFromUtf8("Pr\u00fcfung.rar");
+    fs::copy_file(kFixtures / "t2.rar", archive);
+    EXPECT_TRUE(rar_.OpenFile(PathToUtf8(archive)));
 }
 
 TEST_F(RARWinTest, UnRarFileIntoCurrentFolder) {

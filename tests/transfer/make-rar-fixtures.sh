@@ -16,6 +16,8 @@ rar a -idq -psecret ../encrypted.rar f0.txt >/dev/null
 rar a -idq -s ../solid.rar f0.txt f1.txt f2.txt f3.txt f4.txt >/dev/null
 rar a -idq -md256m -m1 ../large.rar large.bin >/dev/null
 rar a -idq ../t2.rar sub/t2.ini >/dev/null
+printf 'hello' > 'Grüße.txt'
+rar a -idq ../names.rar 'Grüße.txt' >/dev/null
 rar a -idq -m0 ../damaged.rar large.bin >/dev/null
 # one flipped byte in the middle of the stored data
 at=$(( $(stat -c %s ../damaged.rar) / 2 ))
