@@ -6,7 +6,7 @@ if(CMAKE_CROSSCOMPILING)
   # The native tree's tool (./run build builds it first); without one, build it here.
   set(TARVOS_HOST_PACK "${CMAKE_SOURCE_DIR}/build/native/tools/tarvos-pack/tarvos-pack"
       CACHE FILEPATH "A tarvos-pack that runs on the build machine")
-  set(TARVOS_HOST_PACK_TARGET "")
+  set(TARVOS_HOST_PACK_TARGET "${TARVOS_HOST_PACK}")  # a file: a newer tool rebuilds the package
   if(NOT EXISTS "${TARVOS_HOST_PACK}")
     include(ExternalProject)
     set(host_dir ${CMAKE_BINARY_DIR}/host-pack)

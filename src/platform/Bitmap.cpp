@@ -14,7 +14,8 @@ constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiRle8 = 1;
 constexpr std::uint32_t kBiRle4 = 2;
 constexpr std::uint32_t kBiBitfields = 3;
-constexpr std::int64_t kMaxPixels = 64LL * 1024 * 1024;
+// Far beyond any window picture; keeps a damaged header from asking for gigabytes.
+constexpr std::int64_t kMaxPixels = 16LL * 1024 * 1024;
 
 [[noreturn]] void Damaged(const char* why) { throw TarvosError(std::string("Invalid bitmap: ") + why); }
 
@@ -41,8 +42,8 @@ struct BmpLayout {
 std::uint8_t Channel(std::uint32_t value, std::uint32_t mask) {
     if (mask == 0) return 0;
     int shift = std::countr_zero(mask);
-    std::uint32_t v = (value & mask) >> shift;
-    std::uint32_t max = mask >> shift;
+    std::uint64_t v = (value & mask) >> shift;
+    std::uint64_t max = mask >> shift;
     return static_cast<std::uint8_t>((v * 255 + max / 2) / max);
 }
 
