@@ -77,10 +77,24 @@ TEST_F(RARWinTest, SolidLargeAndDamagedArchives) {
     ASSERT_TRUE(rar_.Extract(Out(), false, nullptr));
     EXPECT_TRUE(ReadAll(out_ / "large.bin") == ReadAll(kFixtures / "src" / "large.bin"));
 
-    // The library reports the damage by an exception inside its own code, which must unwind
-    // through the memory-mapped image.
     ASSERT_TRUE(rar_.OpenFile(Fixture("damaged.rar")));
     EXPECT_FALSE(rar_.Test());
+}
+
+// The library ends an aborted extraction by throwing inside its own code; that must unwind
+// through the memory-mapped image, whose unwind tables the loader registered.
+TEST_F(RARWinTest, AbortUnwindsThroughTheMappedLibrary) {
+    ASSERT_TRUE(rar_.OpenFile(Fixture("large.rar")));
+    int calls = 0;
+    rar_.OnProcess = [&](const TRARProgressInfo&) {
+        ++calls;
+        rar_.Abort();
+    };
+    EXPECT_FALSE(rar_.Extract(Out(), false, nullptr));
+    EXPECT_EQ(calls, 1);
+    rar_.OnProcess = nullptr;
+    EXPECT_TRUE(rar_.Extract(Out(), false, nullptr));
+    EXPECT_TRUE(ReadAll(out_ / "large.bin") == ReadAll(kFixtures / "src" / "large.bin"));
 }
 
 TEST_F(RARWinTest, FailuresLeaveNothingBehind) {
