@@ -211,6 +211,14 @@ TEST_F(SyntheticImageTest, ImportsByOrdinalAndNameRelocatesAndExports) {
     EXPECT_EQ(memory_.protections[0], PageProtection::ReadWrite);
 }
 
+TEST_F(SyntheticImageTest, RefusedProtectionLeavesTheImageUsable) {
+    memory_.protectResult = false;
+    auto m = Load();
+    ASSERT_TRUE(m);
+    EXPECT_EQ(BTMemoryLastError(), "FinalizeSections: VirtualProtect failed");
+    EXPECT_NE(BTMemoryGetProcAddress(m.get(), "Alpha"), 0u);
+}
+
 TEST_F(SyntheticImageTest, AtPreferredBaseNothingIsRelocated) {
     memory_.grantPreferred = true;
     auto m = Load();

@@ -34,7 +34,7 @@ bool MappedMemory::Decommit(std::uint8_t* address, std::size_t size) {
 // Only recorded: the tests read the mapped image afterwards, and nothing runs from it.
 bool MappedMemory::Protect(std::uint8_t*, std::size_t, PageProtection protection, bool) {
     protections.push_back(protection);
-    return true;
+    return protectResult;
 }
 
 void MappedMemory::Release(std::uint8_t* base, std::size_t size) {

@@ -16,6 +16,7 @@ public:
     // By default the preferred base is refused, so every image is relocated.
     bool grantPreferred = false;
     std::size_t maxSize = std::size_t{1} << 30;
+    bool protectResult = true;
     int reservations = 0, releases = 0;
     std::vector<PageProtection> protections;
 
