@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
@@ -17,6 +18,18 @@ void SaveDiagnosticCopy(const MemoryStream& packed) {
     out.write(reinterpret_cast<const char*>(packed.Bytes().data()), static_cast<std::streamsize>(packed.Size()));
     out.close();
     if (!out) throw TarvosError("Cannot write file config.pack");
+}
+
+constexpr size_t kMaxReserve = 64u << 20;
+
+// Appends the package; into an empty stream (the start-up case) by taking its bytes over.
+void AppendPackage(MemoryStream& stream, MemoryStream& unpacked) {
+    if (stream.Size() == 0 && stream.Position() == 0) {
+        stream.Bytes().swap(unpacked.Bytes());
+        stream.Seek(0, SeekOrigin::End);
+        return;
+    }
+    stream.WriteBuffer(unpacked.Bytes().data(), unpacked.Bytes().size());
 }
 
 }  // namespace
@@ -40,8 +53,11 @@ void tConfigData::LoadConfig(MemoryStream& stream, const Resources& resources) {
         XorStream(packed, std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
         packed.Seek(0, SeekOrigin::Begin);
         MemoryStream unpacked;
+        // Room for the usual package up front: growing a vector of megabytes step by step
+        // costs as much as a good part of the decompression itself.
+        unpacked.Bytes().reserve(std::min<size_t>(packed.Bytes().size() * 8 + (1u << 20), kMaxReserve));
         BZDecompressStream(packed, unpacked);
-        stream.WriteBuffer(unpacked.Bytes().data(), unpacked.Bytes().size());
+        AppendPackage(stream, unpacked);
     } catch (const std::exception&) {
         // No usable configuration; the main window says so when it finds no background.
     }
