@@ -6,8 +6,10 @@
 #include <cstdlib>
 
 #include "LauncherSlot.hpp"
+#include "PackageBuilder.hpp"
 #include "config/BmpFixtures.hpp"
 #include "config/TempFolder.hpp"
+#include "platform/Error.hpp"
 #include "platform/RegionData.hpp"
 #include "startup/Startup.hpp"
 
@@ -18,7 +20,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path Built(const char* relative) { return fs::path(std::getenv("TARVOS_BINARY_DIR")) / relative; }
+fs::path Built(const char* relative) {
+    const char* dir = std::getenv("TARVOS_BINARY_DIR");  // set by ctest
+    return fs::path(dir ? dir : ".") / relative;
+}
 const fs::path kPack = Built("tools/tarvos-pack/tarvos-pack");
 const fs::path kCli = Built("tools/tarvos-cli/tarvos-cli");
 
@@ -225,6 +230,31 @@ TEST_F(PackTool, EmptyOrDamagedSlotEndsWithTheMissingConfigurationMessage) {
     EXPECT_EQ(run.out, "Sorry! Not found the config\n");
     Result dump = Shell(Q(kPack) + " dump " + Q(launcher));
     EXPECT_NE(dump.out.find("DAMAGED"), std::string::npos) << dump.out;
+}
+
+TEST(Manifest, OutlineRulesGiveTheStoredRegion) {
+    TempFolder dir("tarvos-outline");
+    Picture bg = Background();
+    Picture mask = Pattern(40, 30, {0xFFFFFF});
+    for (int x = 0; x < 40; ++x) mask.rgb[29 * 40 + x] = 0;  // the last row is outside
+    WriteBmp(dir.Path() / "bg.bmp", bg, 24);
+    WriteBmp(dir.Path() / "mask.bmp", mask, 1);
+    Write(dir.Path() / "c.txt", "");
+    auto regionOf = [&](const std::string& rule) {
+        Write(dir.Path() / "skin.ini", "config = c.txt\n[main BackGroundImage]\nimage = bg.bmp\noutline = " + rule + "\n");
+        Bytes package = BuildPackage(ReadManifest(dir.Path())).package;
+        SkinReader reader(package);
+        TtucMainWindow w;
+        w.LoadFromStream(reader);
+        return w.BackGroundImage.GetRegion();
+    };
+    auto corner = regionOf("corner");
+    ASSERT_TRUE(corner);
+    EXPECT_EQ(*corner, *regionOf("color #ff00ff")) << "the corner pixel is magenta";
+    EXPECT_EQ(*regionOf("mask mask.bmp"), std::vector<RegionRect>{(RegionRect{0, 0, 40, 29})});
+    EXPECT_FALSE(regionOf("none"));
+    EXPECT_THROW(regionOf("color red"), TarvosError);
+    EXPECT_THROW(regionOf("mask bg-missing.bmp"), TarvosError);
 }
 
 TEST(DefaultSkin, TheBuiltLauncherCarriesIt) {
