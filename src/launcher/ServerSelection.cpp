@@ -66,7 +66,7 @@ std::string ProbeAll(std::vector<std::string>& servers, const ServerSelectionOpt
 
 }  // namespace
 
-std::string CheckUpdateServers(TUpdateServers& servers, const ServerSelectionOptions& options) {
+std::string CheckUpdateServers(tUpdateServersRecord& servers, const ServerSelectionOptions& options) {
     if (servers.Servers.empty()) return {};
     std::string result = servers.Servers.front();
     if (servers.Servers.size() < 2) return result;  // a single server is used unprobed

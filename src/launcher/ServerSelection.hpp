@@ -4,17 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "config/uConfigData.hpp"
 #include "platform/EventLoop.hpp"
 
 namespace tarvos {
-
-// The update-server group of the configuration: the choice rule and the entries in
-// configuration order. Entries are URL prefixes to which file names are appended.
-struct TUpdateServers {
-    bool UsePing = false;
-    bool RandomSelect = false;
-    std::vector<std::string> Servers;
-};
 
 // Where the chosen server is logged; empty when no debug log is attached.
 using DebugLine = std::function<void(const std::string& line)>;
@@ -32,6 +25,6 @@ struct ServerSelectionOptions {
 // every entry whose probe fails, and returns the chosen entry as stored: the fastest one
 // answering in under a second, a random survivor, or the first entry, by the flags. Empty
 // when there is nothing to choose. Messages keep being processed while a probe waits.
-std::string CheckUpdateServers(TUpdateServers& servers, const ServerSelectionOptions& options = {});
+std::string CheckUpdateServers(tUpdateServersRecord& servers, const ServerSelectionOptions& options = {});
 
 }  // namespace tarvos

@@ -59,8 +59,6 @@ public:
 // The process's own address space and system loader.
 VirtualMemoryService& SystemVirtualMemory();
 ModuleService& SystemModules();
-// The bytes of an RCDATA resource of the own executable; empty when it is missing.
-std::span<const std::uint8_t> OwnRcDataResource(std::string_view name);
 #endif
 
 }  // namespace tarvos

@@ -3,6 +3,7 @@
 #include "platform/Text.hpp"
 #ifdef _WIN32
 #include "platform/ImageServices.hpp"
+#include "platform/Resources.hpp"
 #include "transfer/BTMemoryModule.hpp"
 #else
 #include "platform/SharedLibrary.hpp"
@@ -40,7 +41,7 @@ namespace {
 const TBTMemoryModule* ProcessUnrarImage() {
     static const TBTMemoryModule* image = nullptr;
     if (!image) {
-        const std::span<const std::uint8_t> data = OwnRcDataResource("UNRARDLL");
+        const std::span<const std::uint8_t> data = OwnResources().RawData("UNRARDLL");
         if (data.empty()) return nullptr;
         image = BTMemoryLoadLibary(data, BT_PROTECT_SECTIONS, true, SystemVirtualMemory(), SystemModules()).release();
     }

@@ -38,14 +38,14 @@ protected:
 std::unique_ptr<TestServer> ServerSelectionTest::server_;
 
 TEST_F(ServerSelectionTest, NothingConfiguredGivesEmpty) {
-    TUpdateServers s;
+    tUpdateServersRecord s;
     s.UsePing = true;
     EXPECT_EQ(CheckUpdateServers(s, options_), "");
     EXPECT_TRUE(log_.empty());
 }
 
 TEST_F(ServerSelectionTest, SingleServerIsUsedWithoutAnyRequest) {
-    TUpdateServers s{true, true, {Entry("fail")}};
+    tUpdateServersRecord s{true, true, {Entry("fail")}};
     EXPECT_EQ(CheckUpdateServers(s, options_), Entry("fail"));
     EXPECT_TRUE(Paths().empty());
     EXPECT_TRUE(log_.empty());
@@ -53,28 +53,28 @@ TEST_F(ServerSelectionTest, SingleServerIsUsedWithoutAnyRequest) {
 
 TEST_F(ServerSelectionTest, FailedFirstServerIsRemoved) {
     const std::string bad = Entry("fail", "a"), good = Entry("size=1", "b");
-    TUpdateServers ping{true, false, {bad, good}};
+    tUpdateServersRecord ping{true, false, {bad, good}};
     EXPECT_EQ(CheckUpdateServers(ping, options_), good);
     EXPECT_EQ(ping.Servers, std::vector<std::string>{good});
     EXPECT_EQ(log_, std::vector<std::string>{"Selected server: " + good});
 
     // Without a flag the first entry is returned although its probe failed, unlogged.
     log_.clear();
-    TUpdateServers plain{false, false, {bad, good}};
+    tUpdateServersRecord plain{false, false, {bad, good}};
     EXPECT_EQ(CheckUpdateServers(plain, options_), bad);
     EXPECT_EQ(plain.Servers, std::vector<std::string>{good});
     EXPECT_TRUE(log_.empty());
 }
 
 TEST_F(ServerSelectionTest, AllFailingGivesTheFirstEntry) {
-    TUpdateServers s{true, false, {Entry("fail", "a"), Entry("fail", "b")}};
+    tUpdateServersRecord s{true, false, {Entry("fail", "a"), Entry("fail", "b")}};
     EXPECT_EQ(CheckUpdateServers(s, options_), Entry("fail", "a"));
     EXPECT_TRUE(s.Servers.empty());
 }
 
 TEST_F(ServerSelectionTest, PingChoosesTheFasterServer) {
     const std::string slow = Entry("size=1,delay=120", "a"), fast = Entry("size=1,delay=80", "b");
-    TUpdateServers s{true, false, {slow, fast}};
+    tUpdateServersRecord s{true, false, {slow, fast}};
     EXPECT_EQ(CheckUpdateServers(s, options_), fast);
     EXPECT_EQ(Paths().size(), 2u);
     for (const auto& p : Paths()) EXPECT_EQ(p.substr(0, 5), "HEAD ");  // probes carry no body
@@ -83,14 +83,14 @@ TEST_F(ServerSelectionTest, PingChoosesTheFasterServer) {
 TEST_F(ServerSelectionTest, PingKeepsTheEarlierOfEqualTimes) {
     int64_t clock = 0;
     options_.nowMs = [&] { return clock += 40; };  // every probe takes exactly 40 ms
-    TUpdateServers s{true, false, {Entry("size=1", "a"), Entry("size=1", "b")}};
+    tUpdateServersRecord s{true, false, {Entry("size=1", "a"), Entry("size=1", "b")}};
     EXPECT_EQ(CheckUpdateServers(s, options_), Entry("size=1", "a"));
 }
 
 TEST_F(ServerSelectionTest, PingWithNoServerUnderTheCeilingGivesEmptyAndLogsIt) {
     int64_t clock = 0;
     options_.nowMs = [&] { return clock += 1000; };  // every probe takes 1000 ms
-    TUpdateServers s{true, false, {Entry("size=1", "a"), Entry("size=1", "b")}};
+    tUpdateServersRecord s{true, false, {Entry("size=1", "a"), Entry("size=1", "b")}};
     EXPECT_EQ(CheckUpdateServers(s, options_), "");
     EXPECT_EQ(log_, std::vector<std::string>{"Selected server: "});
 }
@@ -99,7 +99,7 @@ TEST_F(ServerSelectionTest, RandomDrawsOnlyAmongSurvivors) {
     const std::string a = Entry("size=1", "a"), b = Entry("fail", "b"), c = Entry("size=1", "c");
     std::set<std::string> drawn;
     for (int i = 0; i < 40; ++i) {
-        TUpdateServers s{false, true, {a, b, c}};
+        tUpdateServersRecord s{false, true, {a, b, c}};
         drawn.insert(CheckUpdateServers(s, options_));
     }
     EXPECT_EQ(drawn, (std::set<std::string>{a, c}));
@@ -109,7 +109,7 @@ TEST_F(ServerSelectionTest, RandomDrawsOnlyAmongSurvivors) {
 TEST_F(ServerSelectionTest, ProbeUrlGetsABackslashSentAsSlash) {
     const std::string bare = server_->Base() + "/t/" + token_ + "/size=1/bare";
     const std::string slashed = Entry("size=1", "slashed");
-    TUpdateServers s{true, false, {"  " + bare + " ", slashed}};
+    tUpdateServersRecord s{true, false, {"  " + bare + " ", slashed}};
     CheckUpdateServers(s, options_);
     EXPECT_EQ(Paths(), (std::vector<std::string>{"HEAD /t/" + token_ + "/size=1/bare/updater.lst.ta2",
                                                  "HEAD /t/" + token_ + "/size=1/slashed//updater.lst.ta2"}));

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "platform/ImageServices.hpp"
+#include "platform/Resources.hpp"
 #include "platform/Text.hpp"
 #include "transfer/BTMemoryModule.hpp"
 #include "transfer/RAR.hpp"
@@ -42,7 +43,7 @@ TEST_F(RARWinTest, LibraryComesFromTheOwnResource) {
     EXPECT_TRUE(rar_.isDLLLoaded());
     // A second, private copy of the image: loaded, used and released, which runs its TLS
     // callbacks and entry point with detach as well.
-    auto image = OwnRcDataResource("UNRARDLL");
+    auto image = OwnResources().RawData("UNRARDLL");
     ASSERT_FALSE(image.empty());
     auto module = BTMemoryLoadLibary(image, BT_PROTECT_SECTIONS, true, SystemVirtualMemory(), SystemModules());
     ASSERT_TRUE(module) << BTMemoryLastError();

@@ -96,15 +96,5 @@ ModuleService& SystemModules() {
     return modules;
 }
 
-std::span<const std::uint8_t> OwnRcDataResource(std::string_view name) {
-    std::u16string wide = Utf8ToUtf16(name);
-    HRSRC info = FindResourceW(nullptr, reinterpret_cast<LPCWSTR>(wide.c_str()), MAKEINTRESOURCEW(10));  // RT_RCDATA
-    if (!info) return {};
-    HGLOBAL data = LoadResource(nullptr, info);
-    const DWORD size = SizeofResource(nullptr, info);
-    const void* bytes = data ? LockResource(data) : nullptr;
-    if (!bytes || size == 0) return {};
-    return {static_cast<const std::uint8_t*>(bytes), size};
-}
 
 }  // namespace tarvos
