@@ -4,6 +4,7 @@
 # CPU time (user + system) on both sides, so that other work on a shared machine does not
 # decide the ratio.
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 prog=$BUILD/bench/core/bench_core
 rounds=${ROUNDS:-3}
 tmp=$(mktemp -d)
@@ -22,16 +23,16 @@ best_ref=1000 best_our=1000
 for _ in $(seq "$rounds"); do
   cat "$tmp/list.bz2" >/dev/null
   /usr/bin/time -f '%U %S' -o "$tmp/time" bzip2 -d -c "$tmp/list.bz2" >"$tmp/ref.lst"
-  cpu=$(awk '{ print $1 + $2 }' "$tmp/time")
+  cpu=$(cpu_of "$tmp/time")
   cp "$tmp/ref.ta2" "$tmp/\$tmp.ta2"
   read -r secs < <("$prog" unpack "$tmp/\$tmp.ta2" "$tmp/our.lst")
   cmp -s "$tmp/ref.lst" "$tmp/our.lst" || { echo "unpacked lists differ"; exit 1; }
-  best_ref=$(awk -v t="$cpu" -v b="$best_ref" 'BEGIN { print (t < b ? t : b) }')
-  best_our=$(awk -v t="$secs" -v b="$best_our" 'BEGIN { print (t < b ? t : b) }')
+  best_ref=$(smaller "$cpu" "$best_ref")
+  best_our=$(smaller "$secs" "$best_our")
 done
-ratio=$(awk -v a="$best_ref" -v b="$best_our" 'BEGIN { printf "%.3f", a / b }')
-ok=$(awk -v r="$ratio" 'BEGIN { print (r >= 0.9) ? "PASS" : "FAIL" }')
+ratio=$(ratio "$best_ref" "$best_our")
+ok=$(verdict "$ratio" ">=" 0.9)
 printf 'BZDecompressFile of a %.0f MB list: %.0f MB/s, bzip2 -d %.0f MB/s, ratio %s (target >= 0.9) %s\n' \
-  "$(awk -v s="$size" 'BEGIN { print s / 1e6 }')" "$(awk -v s="$size" -v t="$best_our" 'BEGIN { print s / t / 1e6 }')" \
-  "$(awk -v s="$size" -v t="$best_ref" 'BEGIN { print s / t / 1e6 }')" "$ratio" "$ok"
+  "$(awk -v s="$size" 'BEGIN { print s / 1e6 }')" "$(mb_per_s "$size" "$best_our")" \
+  "$(mb_per_s "$size" "$best_ref")" "$ratio" "$ok"
 [ "$ok" = PASS ]

@@ -4,6 +4,7 @@
 # Target: no more than 1.2x the time of bzip2. Best of ROUNDS runs for each, taking turns;
 # CPU time (user + system) on both sides, to the millisecond.
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 prog=$BUILD/bench/config/bench_config
 pack=$BUILD/tools/tarvos-pack/tarvos-pack
 cli=$BUILD/tools/tarvos-cli/tarvos-cli
@@ -28,13 +29,13 @@ for _ in $(seq "$rounds"); do
   secs=$("$prog" load "$tmp/launcher" "$tmp/packed.bz2")  # reaped before the timing below
   # The shell's own timing: user and system time to the millisecond.
   { TIMEFORMAT='%3U %3S'; time bzip2 -d -c "$tmp/packed.bz2" >/dev/null; } 2>"$tmp/time"
-  cpu=$(awk '{ print $1 + $2 }' "$tmp/time")
-  best_ref=$(awk -v t="$cpu" -v b="$best_ref" 'BEGIN { print (t < b ? t : b) }')
-  best_our=$(awk -v t="$secs" -v b="$best_our" 'BEGIN { print (t < b ? t : b) }')
+  cpu=$(cpu_of "$tmp/time")
+  best_ref=$(smaller "$cpu" "$best_ref")
+  best_our=$(smaller "$secs" "$best_our")
 done
 packed=$(stat -c %s "$tmp/packed.bz2")
-ratio=$(awk -v a="$best_our" -v b="$best_ref" 'BEGIN { printf "%.3f", (b > 0 ? a / b : 0) }')
-ok=$(awk -v r="$ratio" 'BEGIN { print (r <= 1.2) ? "PASS" : "FAIL" }')
+ratio=$(ratio "$best_our" "$best_ref")
+ok=$(verdict "$ratio" "<=" 1.2)
 printf 'Loading a package of %d packed bytes: %.3f s, bzip2 -d %.3f s, ratio %s (target <= 1.2) %s\n' \
   "$packed" "$best_our" "$best_ref" "$ratio" "$ok"
 [ "$ok" = PASS ]

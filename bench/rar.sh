@@ -4,6 +4,7 @@
 # taking turns; CPU time (user + system, all threads) on both sides, so that other work on a
 # shared machine does not decide the ratio.
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 prog=$BUILD/bench/rar/bench_rar
 rounds=${ROUNDS:-3}
 tmp=$(mktemp -d)
@@ -20,17 +21,17 @@ for _ in $(seq "$rounds"); do
   rm -rf "$tmp/ref" "$tmp/our"; mkdir -p "$tmp/ref" "$tmp/our"
   cat "$tmp/bench.rar" >/dev/null
   /usr/bin/time -f '%U %S' -o "$tmp/time" unrar x -idq -o+ "$tmp/bench.rar" "$tmp/ref/" >/dev/null
-  cpu=$(awk '{ print $1 + $2 }' "$tmp/time")
+  cpu=$(cpu_of "$tmp/time")
   read -r secs < <("$prog" "$tmp/bench.rar" "$tmp/our")
   for f in random.bin text.txt; do
     cmp -s "$tmp/src/$f" "$tmp/our/$f" || { echo "UnRarFile extracted $f wrongly"; exit 1; }
   done
-  best_ref=$(awk -v t="$cpu" -v b="$best_ref" 'BEGIN { print (t < b ? t : b) }')
-  best_our=$(awk -v t="$secs" -v b="$best_our" 'BEGIN { print (t < b ? t : b) }')
+  best_ref=$(smaller "$cpu" "$best_ref")
+  best_our=$(smaller "$secs" "$best_our")
 done
-ratio=$(awk -v a="$best_ref" -v b="$best_our" 'BEGIN { printf "%.3f", a / b }')
-ok=$(awk -v r="$ratio" 'BEGIN { print (r >= 0.95) ? "PASS" : "FAIL" }')
+ratio=$(ratio "$best_ref" "$best_our")
+ok=$(verdict "$ratio" ">=" 0.95)
 printf 'UnRarFile of a %.0f MiB archive: %.0f MB/s, unrar x %.0f MB/s, ratio %s (target >= 0.95) %s\n' \
-  "$(awk -v s="$size" 'BEGIN { print s / 1048576 }')" "$(awk -v s="$size" -v t="$best_our" 'BEGIN { print s / t / 1e6 }')" \
-  "$(awk -v s="$size" -v t="$best_ref" 'BEGIN { print s / t / 1e6 }')" "$ratio" "$ok"
+  "$(awk -v s="$size" 'BEGIN { print s / 1048576 }')" "$(mb_per_s "$size" "$best_our")" \
+  "$(mb_per_s "$size" "$best_ref")" "$ratio" "$ok"
 [ "$ok" = PASS ]
