@@ -40,3 +40,19 @@ function(tarvos_add_fuzzer)
   target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
   set_property(GLOBAL APPEND PROPERTY TARVOS_FUZZERS ${F_NAME})
 endfunction()
+
+# tarvos_add_server_gtest(NAME name SOURCES ...): an integration test that talks to the
+# fault-injecting test server. Natively the test hosts the server itself; under Wine the
+# native server is started beside the test by tests/support/with-fault-server.
+function(tarvos_add_server_gtest)
+  cmake_parse_arguments(S "" "NAME" "SOURCES" ${ARGN})
+  set(launcher)
+  if(WIN32)
+    set(launcher LAUNCHER ${CMAKE_SOURCE_DIR}/tests/support/with-fault-server
+      ${CMAKE_BINARY_DIR}/tests/support/tarvos-test-server)
+  endif()
+  tarvos_add_gtest(NAME ${S_NAME} SOURCES ${S_SOURCES} LIBS tarvos_test_support LABEL integration ${launcher})
+  if(WIN32 AND TARGET ${S_NAME})
+    add_dependencies(${S_NAME} tarvos_fault_server)
+  endif()
+endfunction()
