@@ -58,9 +58,10 @@ void TImageButton::Click() {
 
 Bitmap TImageButton::Paint() {
     if (ActualBmp.Empty()) ActualBmp = Bmp;
-    const bool disabledPicture = !Enabled && !BmpDAble.Empty();
-    const Bitmap& shown = disabledPicture ? BmpDAble : ActualBmp;
-    if (disabledPicture) Width = BmpDAble.width, Height = BmpDAble.height;
+    const Bitmap& shown = !Enabled && !BmpDAble.Empty() ? BmpDAble : ActualBmp;
+    // The button always has the size of the picture it shows, also when it is enabled again
+    // after showing a disabled picture of another size.
+    if (!shown.Empty()) Width = shown.width, Height = shown.height;
     Bitmap canvas = MakeBitmap(Width, Height, Color);
     Draw(canvas, 0, 0, shown);
     return canvas;
