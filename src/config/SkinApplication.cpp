@@ -59,9 +59,12 @@ void TtucLangFolder::SaveToForm(TControl& target) const {
 
 void TtucMainWindow::SetDataToForm(TForm& target) const {
     BackGroundImage.SaveToForm(target.Ensure<TImage>("BackGroundImage").Picture);
-    for (auto [element, name] : {std::pair{&Button_StartGame, "Button_StartGame"}, {&Button_Cancel, "Button_Cancel"},
-                                 {&Button_CheckAllFiles, "Button_CheckAllFiles"}, {&Button_Close, "Button_Close"},
-                                 {&Button_Minimize, "Button_Minimize"}, {&Button_Config, "Button_Config"}})
+    for (auto [element, name] : {std::pair{&Button_StartGame, "Button_StartGame"},
+                                 {&Button_Cancel, "Button_Cancel"},
+                                 {&Button_CheckAllFiles, "Button_CheckAllFiles"},
+                                 {&Button_Close, "Button_Close"},
+                                 {&Button_Minimize, "Button_Minimize"},
+                                 {&Button_Config, "Button_Config"}})
         element->SaveToForm(target.Ensure<TImageButton>(name));
     Progress_OneFile.SaveToForm(target.Ensure<TXiProgressBar>("ProgressBar_OneFile"));
     Progress_Total.SaveToForm(target.Ensure<TXiProgressBar>("ProgressBar_Total"));
@@ -77,9 +80,12 @@ void TtucMainWindow::SetDataToForm(TForm& target) const {
 
 void TtucConfigWindow::SetDataToForm(TForm& target) const {
     BackGroundImage.SaveToForm(target.Ensure<TImage>("BackgroundImage").Picture);
-    for (auto [element, name] : {std::pair{&Text_Title, "Text_Title"}, {&Text_Language, "Text_Language"},
-                                 {&Text_Autoclose, "Text_Autoclose"}, {&Text_Proxy, "Text_Proxy"},
-                                 {&Text_DriveType, "Text_DriveType"}, {&Text_CheckType, "Text_CheckType"}})
+    for (auto [element, name] : {std::pair{&Text_Title, "Text_Title"},
+                                 {&Text_Language, "Text_Language"},
+                                 {&Text_Autoclose, "Text_Autoclose"},
+                                 {&Text_Proxy, "Text_Proxy"},
+                                 {&Text_DriveType, "Text_DriveType"},
+                                 {&Text_CheckType, "Text_CheckType"}})
         element->SaveToForm(target.Ensure<TLabel>(name));
     Box_Language.SaveToForm(target.Ensure<TComboBox>("Box_Language"));
     Check_Autoclose.SaveToForm(target.Ensure<TCheckBox>("Check_Autoclose"));

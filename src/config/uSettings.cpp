@@ -10,9 +10,9 @@ namespace tarvos {
 
 namespace {
 
-constexpr TColor kTextColour = 31929;    // 0x007CB9
-constexpr TColor kTitleColour = 36821;   // 0x008FD5
-constexpr TColor kBoxColour = 4870746;   // 0x4A525A
+constexpr TColor kTextColour = 31929;   // 0x007CB9
+constexpr TColor kTitleColour = 36821;  // 0x008FD5
+constexpr TColor kBoxColour = 4870746;  // 0x4A525A
 constexpr TColor kWhite = RGB(255, 255, 255);
 constexpr int kGrowStep = 10;
 constexpr int kGrowIntervalMs = 20;
@@ -144,9 +144,12 @@ void TFSettings::FormShow() {
     if (Box_DriveType.Enabled) Box_DriveType.ItemIndex = LowerUser(user_.DriveType) == "hdd" ? 0 : 1;
     if (Box_CheckType.Enabled) {
         const std::string mode = LowerUser(user_.CheckMode);
-        if (mode == "hard: md5 hash") Box_CheckType.ItemIndex = 0;
-        else if (mode == "medium: size & date") Box_CheckType.ItemIndex = 1;
-        else if (mode == "light: previous list") Box_CheckType.ItemIndex = 2;
+        if (mode == "hard: md5 hash")
+            Box_CheckType.ItemIndex = 0;
+        else if (mode == "medium: size & date")
+            Box_CheckType.ItemIndex = 1;
+        else if (mode == "light: previous list")
+            Box_CheckType.ItemIndex = 2;
     }
     view_.FormChanged(Form);
     view_.BoundsChanged(Form);

@@ -29,8 +29,8 @@ public:
     struct Deps {
         tConfigData& config;
         const TtucConfigWindow& skin;
-        TUserSettings& user;      // the main window's choices
-        TLanguageArray& texts;    // the language texts every window shows
+        TUserSettings& user;    // the main window's choices
+        TLanguageArray& texts;  // the language texts every window shows
         SettingsView& view;
         EventLoop& loop;
     };

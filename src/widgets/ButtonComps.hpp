@@ -16,12 +16,12 @@ class TImageButton : public TControl {
 public:
     explicit TImageButton(std::string name = {});
 
-    Bitmap Bmp;       // normal
-    Bitmap MOver;     // mouse over the enabled button
-    Bitmap MDown;     // left button held down on it
-    Bitmap MUp;       // left button released over it
-    Bitmap BmpDAble;  // disabled
-    Bitmap ActualBmp; // the picture shown now
+    Bitmap Bmp;        // normal
+    Bitmap MOver;      // mouse over the enabled button
+    Bitmap MDown;      // left button held down on it
+    Bitmap MUp;        // left button released over it
+    Bitmap BmpDAble;   // disabled
+    Bitmap ActualBmp;  // the picture shown now
 
     std::function<void()> BtnClick;  // OnClick
     std::function<void(TMouseButton, int x, int y)> OnMDown, OnMUp;

@@ -48,7 +48,8 @@ void Draw(Bitmap& target, int x, int y, const Bitmap& picture) {
     if (left >= right) return;
     for (int row = top; row < bottom; ++row)
         std::memcpy(target.Row(row) + static_cast<size_t>(left) * 4,
-                    picture.Row(row - y) + static_cast<size_t>(left - x) * 4, static_cast<size_t>(right - left) * 4);
+                    picture.Row(row - y) + static_cast<size_t>(left - x) * 4,
+                    static_cast<size_t>(right - left) * 4);
 }
 
 void CopyRect(Bitmap& target, const Bitmap& source, int left, int top, int right, int bottom) {
@@ -57,8 +58,8 @@ void CopyRect(Bitmap& target, const Bitmap& source, int left, int top, int right
     bottom = std::min({bottom, target.height, source.height});
     if (left >= right) return;
     for (int y = top; y < bottom; ++y)
-        std::memcpy(target.Row(y) + static_cast<size_t>(left) * 4, source.Row(y) + static_cast<size_t>(left) * 4,
-                    static_cast<size_t>(right - left) * 4);
+        std::memcpy(target.Row(y) + static_cast<size_t>(left) * 4,
+                    source.Row(y) + static_cast<size_t>(left) * 4, static_cast<size_t>(right - left) * 4);
 }
 
 void Tile(Bitmap& target, const Bitmap& pattern) {

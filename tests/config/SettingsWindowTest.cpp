@@ -63,7 +63,10 @@ TEST(SettingsWindow, ShowsTheUsersChoicesWithinTheConfiguredSwitches) {
     EXPECT_EQ(s.view.calls, (std::vector<std::string>{"outline", "form"}));
 
     s.config.SetLanguageArray(1033, s.texts);
-    s.user = {.LangConst = 1049, .AutoClose = false, .SelProxy = "ALPHA", .DriveType = "SSD",
+    s.user = {.LangConst = 1049,
+              .AutoClose = false,
+              .SelProxy = "ALPHA",
+              .DriveType = "SSD",
               .CheckMode = "medium: SIZE & date"};
     EXPECT_EQ(w.ShowModal(), TModalResult::Ok);
     EXPECT_EQ(w.Box_Language.ItemIndex, 1);
@@ -87,7 +90,8 @@ TEST(SettingsWindow, ShowsTheUsersChoicesWithinTheConfiguredSwitches) {
 }
 
 TEST(SettingsWindow, SwitchesThatForbidAChangeDisableAndResetTheBoxes) {
-    Settings s("[config]\nusercan_changeproxy=false\nusercan_changelanguage=false\nusercan_changedrivetype=true\n");
+    Settings s(
+        "[config]\nusercan_changeproxy=false\nusercan_changelanguage=false\nusercan_changedrivetype=true\n");
     TFSettings& w = *s.window;
     s.user.SelProxy = "Beta";
     s.user.DriveType = "hDd";

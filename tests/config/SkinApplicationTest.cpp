@@ -36,14 +36,22 @@ TEST(SkinApplication, MainWindowSkinSetsEveryWidgetByItsRule) {
     Bytes blocks;
     PutBlock(blocks, 1, Body({Solid(6, 4, 0x102030), WriteRegionData({{0, 0, 6, 3}, {1, 3, 5, 4}})}));
     // The pictures, not "Width" and "Height", size a button that has a normal picture.
-    PutBlock(blocks, 2, Body({Sub("Left = 7\r\nTop=8\r\nWidth=99\r\nHeight=99\r\nVisible=true\r\nEnabled=true"), {},
-                              Solid(3, 2, 0xFF0000), Solid(4, 2, 0x00FF00), Solid(5, 2, 0x0000FF), {}, {}}));
+    PutBlock(blocks, 2,
+             Body({Sub("Left = 7\r\nTop=8\r\nWidth=99\r\nHeight=99\r\nVisible=true\r\nEnabled=true"),
+                   {},
+                   Solid(3, 2, 0xFF0000),
+                   Solid(4, 2, 0x00FF00),
+                   Solid(5, 2, 0x0000FF),
+                   {},
+                   {}}));
     blocks.push_back(5);  // Button_Close: a block without a body
     PutInt64(blocks, 0);
     PutBlock(blocks, 6, Body({Sub("Width=5\nHeight=6\nVisible=true")}));  // no pictures at all
-    PutBlock(blocks, 8, Body({Sub("CForeFace=$FF\nCForeGrad=255\nCBackFace=0x00FF00\nCBackGrad=7\nOrientation=2")}));
+    PutBlock(blocks, 8,
+             Body({Sub("CForeFace=$FF\nCForeGrad=255\nCBackFace=0x00FF00\nCBackGrad=7\nOrientation=2")}));
     PutBlock(blocks, 10, Body({Sub("left = 9\nVisible=true")}));
-    PutBlock(blocks, 11, Body({Sub("Left = 3\nSize=14\nColor=$0000FF\nBold=true\nItalic=True\nVisible=True")}));
+    PutBlock(blocks, 11,
+             Body({Sub("Left = 3\nSize=14\nColor=$0000FF\nBold=true\nItalic=True\nVisible=True")}));
     PutBlock(blocks, 12, Body({Sub("Left=1\nTop=2\nWidth=30\nHeight=20\nVisible=true\nEnabled=true")}));
     PutBlock(blocks, 14, Body({Sub("Width=40\nHeight=8"), Solid(2, 2, 0xAAAAAA), Solid(2, 2, 0x555555)}));
     PutBlock(blocks, 15, Body({Sub("Left=5\nVisible=true")}));
@@ -122,15 +130,18 @@ TEST(SkinApplication, MainWindowSkinSetsEveryWidgetByItsRule) {
 TEST(SkinApplication, SettingsOutlineLeavesOutEveryPixelOfTheCornerColour) {
     constexpr std::uint32_t M = 0xFF00FF, W = 0xFFFFFF, G = 0x808080;
     TtucBackGround magenta;
-    magenta.image = DecodeBmp(MakeBmp({4, 3, {M, W, G, M,  //
-                                             W, M, W, G,  //
-                                             G, W, W, M}},
+    magenta.image = DecodeBmp(MakeBmp({4,
+                                       3,
+                                       {M, W, G, M,  //
+                                        W, M, W, G,  //
+                                        G, W, W, M}},
                                       24));
     magenta.region = WriteRegionData({{0, 0, 1, 1}});  // stored data is not used for this window
     TForm form;
     form.Width = 520, form.Height = 360;
     SetSettingsWindowBackground(form, magenta);
-    EXPECT_EQ(form.Outline, (std::vector<RegionRect>{{1, 0, 3, 1}, {0, 1, 1, 2}, {2, 1, 4, 2}, {0, 2, 3, 3}}));
+    EXPECT_EQ(form.Outline,
+              (std::vector<RegionRect>{{1, 0, 3, 1}, {0, 1, 1, 2}, {2, 1, 4, 2}, {0, 2, 3, 3}}));
     EXPECT_EQ((std::array{form.Width, form.Height}), (std::array{520, 360})) << "the window keeps its size";
     EXPECT_EQ(form.Find<TImage>("BackgroundImage")->Picture.ColorAt(3, 1), RGB(0x80, 0x80, 0x80));
 

@@ -20,9 +20,9 @@ Picture GaugeAt(TXiGauge& g, std::int32_t position) {
 
 // Fore gradient: blue 0, 50, 100, 150, 200 over five rows or columns (letters a to e); back
 // gradient: red 100, 150, 200 over the three inner rows or columns (x, y, z); border K.
-const std::map<TColor, char> kBar{{RGB(0, 0, 0), 'a'},     {RGB(0, 0, 50), 'b'},    {RGB(0, 0, 100), 'c'},
-                                  {RGB(0, 0, 150), 'd'},   {RGB(0, 0, 200), 'e'},   {RGB(100, 0, 0), 'x'},
-                                  {RGB(150, 0, 0), 'y'},   {RGB(200, 0, 0), 'z'},   {RGB(255, 255, 0), 'K'}};
+const std::map<TColor, char> kBar{{RGB(0, 0, 0), 'a'},   {RGB(0, 0, 50), 'b'},  {RGB(0, 0, 100), 'c'},
+                                  {RGB(0, 0, 150), 'd'}, {RGB(0, 0, 200), 'e'}, {RGB(100, 0, 0), 'x'},
+                                  {RGB(150, 0, 0), 'y'}, {RGB(200, 0, 0), 'z'}, {RGB(255, 255, 0), 'K'}};
 
 TXiProgressBar Bar(TOrientation orientation, int width, int height) {
     TXiProgressBar bar;
@@ -73,10 +73,13 @@ TEST(Gauge, FillsFromTheLeftByPositionOverMaxClippedAtItsEdge) {
 
 TEST(ProgressBar, HorizontalFillsRowGradientsInsideTheBorder) {
     TXiProgressBar bar = Bar(TOrientation::Horizontal, 12, 5);
-    EXPECT_EQ(BarAt(bar, 50), (Picture{"KKKKKKKKKKKK", "KbbbbxxxxxxK", "KccccyyyyyyK", "KddddzzzzzzK", "KKKKKKKKKKKK"}));
-    EXPECT_EQ(BarAt(bar, 25), (Picture{"KKKKKKKKKKKK", "KbxxxxxxxxxK", "KcyyyyyyyyyK", "KdzzzzzzzzzK", "KKKKKKKKKKKK"}))
+    EXPECT_EQ(BarAt(bar, 50),
+              (Picture{"KKKKKKKKKKKK", "KbbbbxxxxxxK", "KccccyyyyyyK", "KddddzzzzzzK", "KKKKKKKKKKKK"}));
+    EXPECT_EQ(BarAt(bar, 25),
+              (Picture{"KKKKKKKKKKKK", "KbxxxxxxxxxK", "KcyyyyyyyyyK", "KdzzzzzzzzzK", "KKKKKKKKKKKK"}))
         << "2.5 rounds to the even 2";
-    EXPECT_EQ(BarAt(bar, 200), (Picture{"KKKKKKKKKKKK", "KbbbbbbbbbbK", "KccccccccccK", "KddddddddddK", "KKKKKKKKKKKK"}));
+    EXPECT_EQ(BarAt(bar, 200),
+              (Picture{"KKKKKKKKKKKK", "KbbbbbbbbbbK", "KccccccccccK", "KddddddddddK", "KKKKKKKKKKKK"}));
     bar.SetMin(10);
     bar.SetPosition(5);
     EXPECT_EQ(bar.Position(), 200) << "below Min is ignored";

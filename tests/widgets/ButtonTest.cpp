@@ -10,8 +10,8 @@ namespace {
 
 constexpr TColor kNormal = RGB(10, 0, 0), kOver = RGB(20, 0, 0), kDown = RGB(30, 0, 0), kUp = RGB(40, 0, 0),
                  kOff = RGB(50, 0, 0);
-const std::map<TColor, char> kLetters{{kNormal, 'N'}, {kOver, 'O'}, {kDown, 'D'}, {kUp, 'U'}, {kOff, 'X'},
-                                      {clBtnFace, '.'}};
+const std::map<TColor, char> kLetters{{kNormal, 'N'}, {kOver, 'O'}, {kDown, 'D'},
+                                      {kUp, 'U'},     {kOff, 'X'},  {clBtnFace, '.'}};
 
 struct Events {
     std::vector<std::string> seen;

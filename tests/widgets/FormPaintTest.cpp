@@ -30,3 +30,13 @@ TEST(FormPaint, TilesThePatternThenPaintsVisibleWidgetsClippedToThemselves) {
     auto rows = Rows(PaintForm(form), {{kA, 'a'}, {kB, 'b'}, {kButton, 'B'}, {kFore, 'f'}});
     EXPECT_EQ(rows, (std::vector<std::string>{"abababB", "abababB", "affffba", "abababa"}));
 }
+
+TEST(FormPaint, AWidgetSkinnedFarLargerThanAnyScreenPaintsNothing) {
+    TForm form;
+    form.Width = 2, form.Height = 1;
+    auto& gauge = form.Add<TXiGauge>("Gauge_OneFile");
+    gauge.Width = 1000000, gauge.Height = 1000000;
+    gauge.SetTextureBack(MakeBitmap(2, 1, RGB(9, 9, 9)));
+    auto rows = Rows(PaintForm(form), {{0, '.'}});
+    EXPECT_EQ(rows, (std::vector<std::string>{".."}));
+}
