@@ -13,7 +13,7 @@ namespace {
 constexpr TColor kTextColour = 31929;   // 0x007CB9
 constexpr TColor kTitleColour = 36821;  // 0x008FD5
 constexpr TColor kBoxColour = 4870746;  // 0x4A525A
-constexpr TColor kWhite = RGB(255, 255, 255);
+constexpr TColor kWhite = RgbColor(255, 255, 255);
 constexpr int kGrowStep = 10;
 constexpr int kGrowIntervalMs = 20;
 

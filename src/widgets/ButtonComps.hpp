@@ -8,7 +8,7 @@ namespace tarvos {
 enum class TMouseButton { Left, Right, Middle };
 
 // The system's button-face colour, which an image button shows where it has no picture.
-constexpr TColor clBtnFace = RGB(240, 240, 240);
+constexpr TColor clBtnFace = RgbColor(240, 240, 240);
 
 // A windowless button painted from up to five pictures. The window forwards the mouse to it
 // (coordinates relative to the button) and paints what Paint returns at Left, Top.

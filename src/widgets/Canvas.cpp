@@ -22,23 +22,23 @@ Bitmap MakeBitmap(int width, int height, TColor fill) {
     if (static_cast<std::int64_t>(width) * height > kMaxCanvasPixels) return b;
     b.width = width, b.height = height;
     b.pixels.resize(static_cast<size_t>(width) * height * 4);
-    FillRect(b, 0, 0, width, height, fill);
+    FillArea(b, 0, 0, width, height, fill);
     return b;
 }
 
-void FillRect(Bitmap& target, int left, int top, int right, int bottom, TColor colour) {
+void FillArea(Bitmap& target, int left, int top, int right, int bottom, TColor colour) {
     left = std::max(left, 0), top = std::max(top, 0);
     right = std::min(right, target.width), bottom = std::min(bottom, target.height);
     for (int y = top; y < bottom; ++y)
         for (int x = left; x < right; ++x) Put(target.Row(y) + static_cast<size_t>(x) * 4, colour);
 }
 
-void FrameRect(Bitmap& target, int left, int top, int right, int bottom, TColor colour) {
+void FrameArea(Bitmap& target, int left, int top, int right, int bottom, TColor colour) {
     if (right <= left || bottom <= top) return;
-    FillRect(target, left, top, right, top + 1, colour);
-    FillRect(target, left, bottom - 1, right, bottom, colour);
-    FillRect(target, left, top, left + 1, bottom, colour);
-    FillRect(target, right - 1, top, right, bottom, colour);
+    FillArea(target, left, top, right, top + 1, colour);
+    FillArea(target, left, bottom - 1, right, bottom, colour);
+    FillArea(target, left, top, left + 1, bottom, colour);
+    FillArea(target, right - 1, top, right, bottom, colour);
 }
 
 void Draw(Bitmap& target, int x, int y, const Bitmap& picture) {
@@ -52,7 +52,7 @@ void Draw(Bitmap& target, int x, int y, const Bitmap& picture) {
                     static_cast<size_t>(right - left) * 4);
 }
 
-void CopyRect(Bitmap& target, const Bitmap& source, int left, int top, int right, int bottom) {
+void CopyArea(Bitmap& target, const Bitmap& source, int left, int top, int right, int bottom) {
     left = std::max(left, 0), top = std::max(top, 0);
     right = std::min({right, target.width, source.width});
     bottom = std::min({bottom, target.height, source.height});

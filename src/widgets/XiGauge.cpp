@@ -13,7 +13,7 @@ Bitmap TXiGauge::Paint() {
     Bitmap canvas = MakeBitmap(Width, Height, 0);
     Draw(canvas, 0, 0, FBackTexture);
     auto w = static_cast<int>(std::clamp<std::int64_t>(FilledWidth(), 0, Width));
-    if (!FForeTexture.Empty()) CopyRect(canvas, FForeTexture, 0, 0, w, Height);
+    if (!FForeTexture.Empty()) CopyArea(canvas, FForeTexture, 0, 0, w, Height);
     return canvas;
 }
 

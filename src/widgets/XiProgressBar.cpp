@@ -8,12 +8,12 @@ namespace {
 // One line per row, from `from` at the area's top row to `to` at its bottom row.
 void RowGradient(Bitmap& b, int left, int top, int right, int bottom, TColor from, TColor to) {
     for (int y = top; y < bottom; ++y)
-        FillRect(b, left, y, right, y + 1, Blend(from, to, y - top, bottom - top));
+        FillArea(b, left, y, right, y + 1, Blend(from, to, y - top, bottom - top));
 }
 // One line per column, from `from` at the area's left column to `to` at its right column.
 void ColumnGradient(Bitmap& b, int left, int top, int right, int bottom, TColor from, TColor to) {
     for (int x = left; x < right; ++x)
-        FillRect(b, x, top, x + 1, bottom, Blend(from, to, x - left, right - left));
+        FillArea(b, x, top, x + 1, bottom, Blend(from, to, x - left, right - left));
 }
 }  // namespace
 
@@ -61,7 +61,7 @@ Bitmap TXiProgressBar::Paint() {
         ColumnGradient(canvas, 1, 1, w - 1, h - 1, FBackColorFace, FBackColorGrad);
         ColumnGradient(canvas, 0, h - f, w, h, FForeColorFace, FForeColorGrad);
     }
-    FrameRect(canvas, 0, 0, w, h, FColorBorder);
+    FrameArea(canvas, 0, 0, w, h, FColorBorder);
     return canvas;
 }
 

@@ -13,11 +13,11 @@ public:
 
     explicit TXiProgressBar(std::string name = {}) : TRangeControl(std::move(name)) {}
 
-    TColor FColorBorder = RGB(0, 0, 0);
-    TColor FBackColorFace = RGB(255, 255, 255);
-    TColor FBackColorGrad = RGB(192, 192, 192);
-    TColor FForeColorFace = RGB(0, 120, 215);
-    TColor FForeColorGrad = RGB(0, 60, 140);
+    TColor FColorBorder = RgbColor(0, 0, 0);
+    TColor FBackColorFace = RgbColor(255, 255, 255);
+    TColor FBackColorGrad = RgbColor(192, 192, 192);
+    TColor FForeColorFace = RgbColor(0, 120, 215);
+    TColor FForeColorGrad = RgbColor(0, 60, 140);
     TColorScheme FColorScheme = TColorScheme::Custom;
 
     void SetColor(ColorIndex index, TColor colour);

@@ -39,8 +39,8 @@ public:
 struct Settings {
     explicit Settings(const std::string& extraConfig = {}) {
         config.ParseConfig(kConfig + extraConfig);
-        Bitmap background = MakeBitmap(3, 2, RGB(255, 0, 255));
-        FillRect(background, 1, 0, 3, 2, RGB(1, 2, 3));
+        Bitmap background = MakeBitmap(3, 2, RgbColor(255, 0, 255));
+        FillArea(background, 1, 0, 3, 2, RgbColor(1, 2, 3));
         skin.BackGroundImage.image = background;
         window = std::make_unique<TFSettings>(TFSettings::Deps{config, skin, user, texts, view, loop});
     }

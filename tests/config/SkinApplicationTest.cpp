@@ -75,9 +75,9 @@ TEST(SkinApplication, MainWindowSkinSetsEveryWidgetByItsRule) {
     ASSERT_TRUE(start);
     EXPECT_EQ((std::array{start->Left, start->Top, start->Width, start->Height}), (std::array{7, 8, 3, 2}));
     EXPECT_TRUE(start->Visible && start->Enabled);
-    EXPECT_EQ(start->Bmp.ColorAt(0, 0), RGB(0xFF, 0, 0));
-    EXPECT_EQ(start->MOver.ColorAt(0, 0), RGB(0, 0xFF, 0));
-    EXPECT_EQ(start->BmpDAble.ColorAt(0, 0), RGB(0, 0, 0xFF));
+    EXPECT_EQ(start->Bmp.ColorAt(0, 0), RgbColor(0xFF, 0, 0));
+    EXPECT_EQ(start->MOver.ColorAt(0, 0), RgbColor(0, 0xFF, 0));
+    EXPECT_EQ(start->BmpDAble.ColorAt(0, 0), RgbColor(0, 0, 0xFF));
     EXPECT_TRUE(start->MDown.Empty() && start->MUp.Empty());
 
     // An element the skin left empty empties, hides and disables its widget.
@@ -110,13 +110,13 @@ TEST(SkinApplication, MainWindowSkinSetsEveryWidgetByItsRule) {
     EXPECT_EQ((std::array{web->Left, web->Top, web->Width, web->Height}), (std::array{1, 2, 30, 20}));
     auto* gauge = form.Find<TXiGauge>("Gauge_Total");
     EXPECT_EQ(gauge->Width, 40);
-    EXPECT_EQ(gauge->FForeTexture.ColorAt(0, 0), RGB(0xAA, 0xAA, 0xAA));
-    EXPECT_EQ(gauge->FBackTexture.ColorAt(0, 0), RGB(0x55, 0x55, 0x55));
+    EXPECT_EQ(gauge->FForeTexture.ColorAt(0, 0), RgbColor(0xAA, 0xAA, 0xAA));
+    EXPECT_EQ(gauge->FBackTexture.ColorAt(0, 0), RgbColor(0x55, 0x55, 0x55));
     EXPECT_EQ(form.Find<TControl>("Box_LangFolder"), nullptr) << "the main window has no language folder box";
 
     // The window takes the background's size, picture and stored outline.
     EXPECT_EQ((std::array{form.Width, form.Height}), (std::array{6, 4}));
-    EXPECT_EQ(form.BackgroundPattern.ColorAt(5, 3), RGB(0x10, 0x20, 0x30));
+    EXPECT_EQ(form.BackgroundPattern.ColorAt(5, 3), RgbColor(0x10, 0x20, 0x30));
     EXPECT_EQ(form.Find<TImage>("BackGroundImage")->Picture.width, 6);
     EXPECT_EQ(form.Outline, (std::vector<RegionRect>{{0, 0, 6, 3}, {1, 3, 5, 4}}));
 
@@ -143,7 +143,7 @@ TEST(SkinApplication, SettingsOutlineLeavesOutEveryPixelOfTheCornerColour) {
     EXPECT_EQ(form.Outline,
               (std::vector<RegionRect>{{1, 0, 3, 1}, {0, 1, 1, 2}, {2, 1, 4, 2}, {0, 2, 3, 3}}));
     EXPECT_EQ((std::array{form.Width, form.Height}), (std::array{520, 360})) << "the window keeps its size";
-    EXPECT_EQ(form.Find<TImage>("BackgroundImage")->Picture.ColorAt(3, 1), RGB(0x80, 0x80, 0x80));
+    EXPECT_EQ(form.Find<TImage>("BackgroundImage")->Picture.ColorAt(3, 1), RgbColor(0x80, 0x80, 0x80));
 
     TtucBackGround corner;
     corner.image = DecodeBmp(MakeBmp({3, 2, {G, W, W, W, W, W}}, 24));

@@ -11,7 +11,7 @@ using Picture = std::vector<std::string>;
 
 namespace {
 
-constexpr TColor kBack = RGB(0, 90, 0), kFore = RGB(0, 0, 90);
+constexpr TColor kBack = RgbColor(0, 90, 0), kFore = RgbColor(0, 0, 90);
 
 Picture GaugeAt(TXiGauge& g, std::int32_t position) {
     g.SetPosition(position);
@@ -20,19 +20,20 @@ Picture GaugeAt(TXiGauge& g, std::int32_t position) {
 
 // Fore gradient: blue 0, 50, 100, 150, 200 over five rows or columns (letters a to e); back
 // gradient: red 100, 150, 200 over the three inner rows or columns (x, y, z); border K.
-const std::map<TColor, char> kBar{{RGB(0, 0, 0), 'a'},   {RGB(0, 0, 50), 'b'},  {RGB(0, 0, 100), 'c'},
-                                  {RGB(0, 0, 150), 'd'}, {RGB(0, 0, 200), 'e'}, {RGB(100, 0, 0), 'x'},
-                                  {RGB(150, 0, 0), 'y'}, {RGB(200, 0, 0), 'z'}, {RGB(255, 255, 0), 'K'}};
+const std::map<TColor, char> kBar{
+    {RgbColor(0, 0, 0), 'a'},   {RgbColor(0, 0, 50), 'b'},  {RgbColor(0, 0, 100), 'c'},
+    {RgbColor(0, 0, 150), 'd'}, {RgbColor(0, 0, 200), 'e'}, {RgbColor(100, 0, 0), 'x'},
+    {RgbColor(150, 0, 0), 'y'}, {RgbColor(200, 0, 0), 'z'}, {RgbColor(255, 255, 0), 'K'}};
 
 TXiProgressBar Bar(TOrientation orientation, int width, int height) {
     TXiProgressBar bar;
     bar.Width = width, bar.Height = height;
     bar.SetOrientation(orientation);
-    bar.SetColor(TXiProgressBar::ciBorder, RGB(255, 255, 0));
-    bar.SetColor(TXiProgressBar::ciForeFace, RGB(0, 0, 0));
-    bar.SetColor(TXiProgressBar::ciForeGrad, RGB(0, 0, 200));
-    bar.SetColor(TXiProgressBar::ciBackFace, RGB(100, 0, 0));
-    bar.SetColor(TXiProgressBar::ciBackGrad, RGB(200, 0, 0));
+    bar.SetColor(TXiProgressBar::ciBorder, RgbColor(255, 255, 0));
+    bar.SetColor(TXiProgressBar::ciForeFace, RgbColor(0, 0, 0));
+    bar.SetColor(TXiProgressBar::ciForeGrad, RgbColor(0, 0, 200));
+    bar.SetColor(TXiProgressBar::ciBackFace, RgbColor(100, 0, 0));
+    bar.SetColor(TXiProgressBar::ciBackGrad, RgbColor(200, 0, 0));
     return bar;
 }
 

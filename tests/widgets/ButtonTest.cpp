@@ -8,8 +8,8 @@ using namespace tarvos::testing;
 
 namespace {
 
-constexpr TColor kNormal = RGB(10, 0, 0), kOver = RGB(20, 0, 0), kDown = RGB(30, 0, 0), kUp = RGB(40, 0, 0),
-                 kOff = RGB(50, 0, 0);
+constexpr TColor kNormal = RgbColor(10, 0, 0), kOver = RgbColor(20, 0, 0), kDown = RgbColor(30, 0, 0),
+                 kUp = RgbColor(40, 0, 0), kOff = RgbColor(50, 0, 0);
 const std::map<TColor, char> kLetters{{kNormal, 'N'}, {kOver, 'O'}, {kDown, 'D'},
                                       {kUp, 'U'},     {kOff, 'X'},  {clBtnFace, '.'}};
 

@@ -9,11 +9,12 @@ using namespace tarvos;
 using namespace tarvos::testing;
 
 TEST(FormPaint, TilesThePatternThenPaintsVisibleWidgetsClippedToThemselves) {
-    constexpr TColor kA = RGB(1, 0, 0), kB = RGB(2, 0, 0), kButton = RGB(3, 0, 0), kFore = RGB(4, 0, 0);
+    constexpr TColor kA = RgbColor(1, 0, 0), kB = RgbColor(2, 0, 0), kButton = RgbColor(3, 0, 0),
+                     kFore = RgbColor(4, 0, 0);
     TForm form;
     form.Width = 7, form.Height = 4;
     Bitmap pattern = MakeBitmap(2, 1, kA);
-    FillRect(pattern, 1, 0, 2, 1, kB);
+    FillArea(pattern, 1, 0, 2, 1, kB);
     form.BackgroundPattern = pattern;
 
     auto& button = form.Add<TImageButton>("Button_Close");
@@ -36,7 +37,7 @@ TEST(FormPaint, AWidgetSkinnedFarLargerThanAnyScreenPaintsNothing) {
     form.Width = 2, form.Height = 1;
     auto& gauge = form.Add<TXiGauge>("Gauge_OneFile");
     gauge.Width = 1000000, gauge.Height = 1000000;
-    gauge.SetTextureBack(MakeBitmap(2, 1, RGB(9, 9, 9)));
+    gauge.SetTextureBack(MakeBitmap(2, 1, RgbColor(9, 9, 9)));
     auto rows = Rows(PaintForm(form), {{0, '.'}});
     EXPECT_EQ(rows, (std::vector<std::string>{".."}));
 }
