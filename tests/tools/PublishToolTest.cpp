@@ -1,7 +1,7 @@
 // tarvos-publish as an operator runs it: a game folder in, a server folder out that the
 // launcher's own readers take apart; then a change, a deletion, and the refusals.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -22,8 +22,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kPublish = fs::path(std::getenv("TARVOS_BINARY_DIR") ? std::getenv("TARVOS_BINARY_DIR") : ".") /
-                          "tools/tarvos-publish/tarvos-publish";
+const fs::path kPublish =
+    fs::path(std::getenv("TARVOS_BINARY_DIR") ? std::getenv("TARVOS_BINARY_DIR") : ".") /
+    "tools/tarvos-publish/tarvos-publish";
 
 struct Result {
     int code;
@@ -69,7 +70,8 @@ std::unique_ptr<TFileList> UnpackedList(const fs::path& server) {
     EXPECT_EQ(FileText("list.txt"), FileText(server / "updater.lst"));
     auto lines = ReadTextLines("list.txt");
     auto list = std::make_unique<TFileList>(true);
-    list->LoadFromStrings(std::vector<std::string>(lines.begin(), std::find(lines.begin(), lines.end(), "#")));
+    list->LoadFromStrings(
+        std::vector<std::string>(lines.begin(), std::find(lines.begin(), lines.end(), "#")));
     return list;
 }
 
@@ -83,7 +85,7 @@ TEST(PublishTool, PublishesAFolderTheLauncherInstallsByteIdenticalAndRepacksOnly
     Write(game / "data/maps/Überland.map", "map");
     Write(game / "data/old/gone.txt", "soon deleted");
     SetLocalTime(game / "system/t2.ini", 2014, 12, 27, 12, 250);  // in the middle of winter
-    SetLocalTime(game / "t2.exe", 2020, 7, 1, 9, 0);             // and of summer
+    SetLocalTime(game / "t2.exe", 2020, 7, 1, 9, 0);              // and of summer
     Write("required.txt", "system\\t2.ini\n\n\\t2.exe\n");
     Write("delete.txt", "/system/old.ini\n");
 
@@ -95,7 +97,8 @@ TEST(PublishTool, PublishesAFolderTheLauncherInstallsByteIdenticalAndRepacksOnly
     ASSERT_EQ(list->Count(), 4);
     auto lines = ReadTextLines("list.txt");
     const std::vector<std::string> sections(std::find(lines.begin(), lines.end(), "#"), lines.end());
-    EXPECT_EQ(sections, (std::vector<std::string>{"#", "\\system\\t2.ini", "\\t2.exe", "@", "\\system\\old.ini"}));
+    EXPECT_EQ(sections,
+              (std::vector<std::string>{"#", "\\system\\t2.ini", "\\t2.exe", "@", "\\system\\old.ini"}));
     EXPECT_EQ(list->GetItemByName("\\system\\t2.ini")->Content.Date,
               *EncodeDateTime({2014, 12, 27, 12, 0, 0, 250}));
     EXPECT_EQ(list->GetItemByName("\\t2.exe")->Content.Date, *EncodeDateTime({2020, 7, 1, 9, 0, 0, 0}));
@@ -113,7 +116,8 @@ TEST(PublishTool, PublishesAFolderTheLauncherInstallsByteIdenticalAndRepacksOnly
         fs::create_directories("installed");
         UnRarFile(PathToUtf8(archive), "installed");
         EXPECT_EQ(FileText(fs::path("installed") / source.filename()), FileText(source)) << rec.Name;
-        EXPECT_EQ(std::distance(fs::directory_iterator("installed"), fs::directory_iterator()), 1) << rec.Name;
+        EXPECT_EQ(std::distance(fs::directory_iterator("installed"), fs::directory_iterator()), 1)
+            << rec.Name;
         EXPECT_EQ(StoredNames(archive), PathToUtf8(source.filename()) + "\n");
     }
 
@@ -131,7 +135,8 @@ TEST(PublishTool, PublishesAFolderTheLauncherInstallsByteIdenticalAndRepacksOnly
     EXPECT_FALSE(fs::exists(server / "data/old"));
     list = UnpackedList(server);
     ASSERT_EQ(list->Count(), 3);
-    EXPECT_EQ(list->GetItemByName("\\system\\t2.ini")->Content.Hash, FileMD5(PathToUtf8(game / "system/t2.ini")));
+    EXPECT_EQ(list->GetItemByName("\\system\\t2.ini")->Content.Hash,
+              FileMD5(PathToUtf8(game / "system/t2.ini")));
     UnRarFile(PathToUtf8(server / "system/t2.ini.ta2"), "installed");
     EXPECT_EQ(FileText("installed/t2.ini"), "[Game]\r\nLanguage=1049\r\n");
 }

@@ -40,8 +40,8 @@ std::vector<std::string> ReadNameFile(const fs::path& file, std::vector<std::str
         if (TrimText(lines[i]).empty()) continue;
         std::string name = ListNameOf(lines[i]);
         if (name.empty()) {
-            errors.push_back(PathToUtf8(file) + " line " + std::to_string(i + 1) + ": the launcher refuses the name \"" +
-                             TrimText(lines[i]) + "\"");
+            errors.push_back(PathToUtf8(file) + " line " + std::to_string(i + 1) +
+                             ": the launcher refuses the name \"" + TrimText(lines[i]) + "\"");
             continue;
         }
         names.push_back(std::move(name));
@@ -83,7 +83,8 @@ int64_t WriteListFiles(const fs::path& server, const std::vector<std::string>& l
     if (text.empty()) throw TarvosError("Nothing to publish: the game folder holds no file");
 
     const fs::path list = server / "updater.lst", packed = server / "updater.lst.ta2";
-    const fs::path listPart = fs::path(list).concat(".publishing"), packedPart = fs::path(packed).concat(".publishing");
+    const fs::path listPart = fs::path(list).concat(".publishing"),
+                   packedPart = fs::path(packed).concat(".publishing");
     WriteBytes(listPart, text);
     BZCompressFile(PathToUtf8(listPart), PathToUtf8(packedPart));
     ReplaceFile(listPart, list);

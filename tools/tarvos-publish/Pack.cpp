@@ -21,12 +21,15 @@ constexpr const char* kPartialSuffix = ".publishing";
 // operator's own rar settings (-cfg-), quietly (-idq), never asking (-y); "--" ends the
 // switches, so a file name never reads as one.
 std::vector<std::string> RarArguments(const PackJob& job) {
-    return {"a", "-ep", "-cfg-", "-idq", "-y", "-r-", "-c-", "--", PathToUtf8(job.partial),
-            PathToUtf8(fs::absolute(job.file.path))};
+    // clang-format off
+    return {"a", "-ep", "-cfg-", "-idq", "-y", "-r-", "-c-", "--",
+            PathToUtf8(job.partial), PathToUtf8(fs::absolute(job.file.path))};
+    // clang-format on
 }
 
 std::string Tail(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
     if (text.size() > 400) text = "..." + text.substr(text.size() - 400);
     return text;
 }
@@ -55,9 +58,10 @@ void PackOne(PackJob& job, const fs::path& rar) {
 fs::path PartialOf(const fs::path& archive) { return fs::path(archive).concat(kPartialSuffix); }
 
 bool IsPartialName(const fs::path& file) {
-    const std::string name = file.filename().string();
+    const std::string name = PathToUtf8(file.filename());
     const std::string suffix = std::string(".ta2") + kPartialSuffix;
-    return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return name.size() > suffix.size() &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 void PackAll(std::vector<PackJob>& work, const fs::path& rar, unsigned jobs, PackProgress& progress,

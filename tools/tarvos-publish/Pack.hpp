@@ -33,7 +33,7 @@ struct PackProgress {
 // Packs every job with `rar`, at most `jobs` at a time, largest files first; every job ends
 // with either its two digests or an error. `tick` runs on the calling thread about five times
 // a second while the work goes on. After the first failure no further job starts.
-void PackAll(std::vector<PackJob>& work, const std::filesystem::path& rar, unsigned jobs, PackProgress& progress,
-             const std::function<void()>& tick);
+void PackAll(std::vector<PackJob>& work, const std::filesystem::path& rar, unsigned jobs,
+             PackProgress& progress, const std::function<void()>& tick);
 
 }  // namespace tarvos::publish

@@ -40,8 +40,8 @@ public:
                                        : static_cast<double>(p.filesDone) / std::max(1, files_);
         const int filled = static_cast<int>(part * 30);
         std::fprintf(stderr, "\rpacking [%s%s] %d/%d files, %s of %s ", std::string(filled, '#').c_str(),
-                     std::string(30 - filled, '-').c_str(), p.filesDone.load(), files_, MiB(p.bytesDone).c_str(),
-                     MiB(bytes_).c_str());
+                     std::string(30 - filled, '-').c_str(), p.filesDone.load(), files_,
+                     MiB(p.bytesDone).c_str(), MiB(bytes_).c_str());
         std::fflush(stderr);
         drawn_ = true;
     }
@@ -89,9 +89,10 @@ std::vector<std::string> Gather(const Options& o, const fs::path& game, const fs
         return {"the server folder must lie outside the game folder, or it would publish itself"};
     auto rar = FindProgram(o.rar);
     if (!rar) {
-        errors.push_back(o.rar == "rar" ? "the rar program was not found on the search path; install it or name it "
-                                          "with --rar"
-                                        : "--rar " + o.rar + ": no such program");
+        errors.push_back(o.rar == "rar"
+                             ? "the rar program was not found on the search path; install it or name it "
+                               "with --rar"
+                             : "--rar " + o.rar + ": no such program");
     } else {
         in.rar = *rar;
     }
@@ -104,11 +105,13 @@ std::vector<std::string> Gather(const Options& o, const fs::path& game, const fs
     for (const auto& f : in.scan.files) published.insert(TFileList::KeyOf(f.name));
     for (const auto& name : in.required)
         if (!published.count(TFileList::KeyOf(name)))
-            errors.push_back(name + ": required, but not in the game folder (the launcher would fetch it in vain)");
+            errors.push_back(name +
+                             ": required, but not in the game folder (the launcher would fetch it in vain)");
     for (const auto& name : in.deleted)
         if (published.count(TFileList::KeyOf(name)))
-            errors.push_back(name + ": in the delete list, but published (the launcher would delete and fetch it "
-                                    "at every start)");
+            errors.push_back(name +
+                             ": in the delete list, but published (the launcher would delete and fetch it "
+                             "at every start)");
     return errors;
 }
 
@@ -130,7 +133,8 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
     try {
         previous = ReadPublishedList(server);
     } catch (const std::exception& e) {
-        err << "tarvos-publish: warning: the old updater.lst is unreadable (" << e.what() << "); repacking everything\n";
+        err << "tarvos-publish: warning: the old updater.lst is unreadable (" << e.what()
+            << "); repacking everything\n";
         previous = std::make_unique<TFileList>(true);
     }
 
@@ -143,8 +147,9 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
     for (auto& f : in.scan.files) {
         totalBytes += f.size;
         const TFileItem* old = previous->GetItemByName(f.name);
-        if (old && old->Content.Size == f.size && old->Content.Date == f.date && IsDigest(old->Content.Hash) &&
-            IsDigest(old->Content.HashPacked) && fs::is_regular_file(f.archive, ec)) {
+        if (old && old->Content.Size == f.size && old->Content.Date == f.date &&
+            IsDigest(old->Content.Hash) && IsDigest(old->Content.HashPacked) &&
+            fs::is_regular_file(f.archive, ec)) {
             files.AddItemSimple(f.name, old->Content.Hash, old->Content.HashPacked, f.size, f.date);
             continue;
         }
@@ -180,9 +185,9 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
     }
     const int64_t packedList = WriteListFiles(server, ListLines(files, in.required, in.deleted));
 
-    out << "published " << files.Count() << " files (" << MiB(totalBytes) << ") to " << PathToUtf8(o.server) << ": "
-        << work.size() << " packed, " << files.Count() - static_cast<int32_t>(work.size()) << " unchanged, " << removed
-        << " archives removed";
+    out << "published " << files.Count() << " files (" << MiB(totalBytes) << ") to " << PathToUtf8(o.server)
+        << ": " << work.size() << " packed, " << files.Count() - static_cast<int32_t>(work.size())
+        << " unchanged, " << removed << " archives removed";
     if (!in.required.empty()) out << ", " << in.required.size() << " required";
     if (!in.deleted.empty()) out << ", " << in.deleted.size() << " to delete";
     out << "; updater.lst.ta2 " << packedList << " bytes" << std::endl;

@@ -9,8 +9,8 @@ namespace tarvos::publish {
 struct Options {
     std::filesystem::path game, server;
     std::optional<std::filesystem::path> required, deleted;  // name files
-    unsigned jobs = 0;          // 0: one per processor
-    std::string rar = "rar";    // a program name on the search path, or a path
+    unsigned jobs = 0;                                       // 0: one per processor
+    std::string rar = "rar";                                 // a program name on the search path, or a path
 };
 
 // Turns the game folder into the server folder, repacking only what changed since the last

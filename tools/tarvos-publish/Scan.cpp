@@ -16,7 +16,11 @@ namespace {
 bool IsUtf8(std::string_view s) {
     for (size_t i = 0; i < s.size();) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
-        const size_t n = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 4;
+        const size_t n = c < 0x80             ? 0
+                         : (c & 0xE0) == 0xC0 ? 1
+                         : (c & 0xF0) == 0xE0 ? 2
+                         : (c & 0xF8) == 0xF0 ? 3
+                                              : 4;
         if (n == 4 || s.size() - i <= n) return false;
         for (size_t k = 1; k <= n; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -42,7 +46,9 @@ std::string NameOf(const fs::path& relative, std::string& why) {
         return {};
     }
     if (!IsSafeListName(name)) {
-        why = "the launcher refuses this name (a part ending in a dot or blank, or a character Windows cannot store)";
+        why =
+            "the launcher refuses this name (a part ending in a dot or blank, or a character Windows cannot "
+            "store)";
         return {};
     }
     return name;

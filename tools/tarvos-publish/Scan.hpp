@@ -8,8 +8,8 @@ namespace tarvos::publish {
 
 // One file of the game folder as the launcher will know it.
 struct SourceFile {
-    std::string name;             // list form: "\" + relative path with "\" separators
-    std::filesystem::path path;   // where it is now
+    std::string name;               // list form: "\" + relative path with "\" separators
+    std::filesystem::path path;     // where it is now
     std::filesystem::path archive;  // its archive in the server folder (name + ".ta2")
     int64_t size = 0;
     double date = 0;  // last-write time as the launcher reads it back

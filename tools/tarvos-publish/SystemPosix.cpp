@@ -24,8 +24,13 @@ double LocalDateOfFile(const std::filesystem::path& file) {
     struct tm local {};
     time_t seconds = st.st_mtim.tv_sec;
     if (!localtime_r(&seconds, &local)) throw TarvosError("Cannot read the date of " + PathToUtf8(file));
-    DateTimeParts parts{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                        local.tm_min,         local.tm_sec,     static_cast<int>(st.st_mtim.tv_nsec / 1000000)};
+    DateTimeParts parts{local.tm_year + 1900,
+                        local.tm_mon + 1,
+                        local.tm_mday,
+                        local.tm_hour,
+                        local.tm_min,
+                        local.tm_sec,
+                        static_cast<int>(st.st_mtim.tv_nsec / 1000000)};
     if (parts.Second > 59) parts.Second = 59;  // a leap second has no date value
     auto value = EncodeDateTime(parts);
     if (!value) throw TarvosError("The date of " + PathToUtf8(file) + " is out of range");
@@ -75,7 +80,8 @@ struct FileActions {
 
 ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& args) {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) throw TarvosError("Cannot create a pipe: " + std::string(std::strerror(errno)));
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        throw TarvosError("Cannot create a pipe: " + std::string(std::strerror(errno)));
     FileActions fa;
     posix_spawn_file_actions_addopen(&fa.actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&fa.actions, fds[1], 1);
@@ -112,7 +118,8 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    result.exitCode =
+        WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     return result;
 }
 

@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <io.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <mutex>
@@ -15,9 +15,10 @@ double LocalDateOfFile(const std::filesystem::path& file) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     SYSTEMTIME utc{}, local{};
     if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data) ||
-        !FileTimeToSystemTime(&data.ftLastWriteTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+        !FileTimeToSystemTime(&data.ftLastWriteTime, &utc) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
         throw TarvosError("Cannot read the date of " + PathToUtf8(file));
-    DateTimeParts parts{local.wYear, local.wMonth,  local.wDay,         local.wHour,
+    DateTimeParts parts{local.wYear,   local.wMonth,  local.wDay,         local.wHour,
                         local.wMinute, local.wSecond, local.wMilliseconds};
     auto value = EncodeDateTime(parts);
     if (!value) throw TarvosError("The date of " + PathToUtf8(file) + " is out of range");
@@ -45,8 +46,10 @@ void AppendQuoted(std::wstring& line, const std::wstring& arg) {
             ++backslashes;
             continue;
         }
-        if (c == L'"') line.append(backslashes * 2 + 1, L'\\');
-        else line.append(backslashes, L'\\');
+        if (c == L'"')
+            line.append(backslashes * 2 + 1, L'\\');
+        else
+            line.append(backslashes, L'\\');
         backslashes = 0;
         line += c;
     }
@@ -107,8 +110,8 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
         Handle writeEnd, input;
         if (!CreatePipe(&readEnd.h, &writeEnd.h, &inherit, 0)) throw TarvosError("Cannot create a pipe");
         SetHandleInformation(readEnd.h, HANDLE_FLAG_INHERIT, 0);
-        input.h = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                              nullptr);
+        input.h = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              OPEN_EXISTING, 0, nullptr);
         STARTUPINFOW si{};
         si.cb = sizeof si;
         si.dwFlags = STARTF_USESTDHANDLES;
@@ -116,10 +119,10 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
         si.hStdOutput = writeEnd.h;
         si.hStdError = writeEnd.h;
         PROCESS_INFORMATION pi{};
-        if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                            &si, &pi))
-            throw TarvosError("Cannot start " + PathToUtf8(program) + " (error " + std::to_string(GetLastError()) +
-                              ")");
+        if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                            nullptr, &si, &pi))
+            throw TarvosError("Cannot start " + PathToUtf8(program) + " (error " +
+                              std::to_string(GetLastError()) + ")");
         process.h = pi.hProcess;
         thread.h = pi.hThread;
     }

@@ -14,13 +14,15 @@ using namespace tarvos::publish;
 namespace {
 
 int Usage() {
-    std::cerr << "usage: tarvos-publish GAME_DIR SERVER_DIR [--required FILE] [--delete FILE] [--jobs N] [--rar PROGRAM]\n"
-                 "  Makes one RAR archive per file (name + \".ta2\"), \"updater.lst\" and \"updater.lst.ta2\" in\n"
-                 "  SERVER_DIR; a later run repacks only files whose size or date changed.\n"
-                 "  --required FILE  names (one a line) the launcher checks at every start\n"
-                 "  --delete FILE    names the launcher deletes from the game folder\n"
-                 "  --jobs N         rar processes at a time (default: one per processor)\n"
-                 "  --rar PROGRAM    the rar program (default: rar on the search path)\n";
+    std::cerr
+        << "usage: tarvos-publish GAME_DIR SERVER_DIR [--required FILE] [--delete FILE] [--jobs N] [--rar "
+           "PROGRAM]\n"
+           "  Makes one RAR archive per file (name + \".ta2\"), \"updater.lst\" and \"updater.lst.ta2\" in\n"
+           "  SERVER_DIR; a later run repacks only files whose size or date changed.\n"
+           "  --required FILE  names (one a line) the launcher checks at every start\n"
+           "  --delete FILE    names the launcher deletes from the game folder\n"
+           "  --jobs N         rar processes at a time (default: one per processor)\n"
+           "  --rar PROGRAM    the rar program (default: rar on the search path)\n";
     return 2;
 }
 
@@ -41,7 +43,8 @@ int main(int argc, char** argv) {
             o.rar = args[++i];
         } else if (a == "--jobs" && hasValue) {
             const std::string& n = args[++i];
-            if (n.empty() || n.size() > 4 || n.find_first_not_of("0123456789") != std::string::npos || std::stoi(n) < 1)
+            if (n.empty() || n.size() > 4 || n.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(n) < 1)
                 return Usage();
             o.jobs = static_cast<unsigned>(std::stoi(n));
         } else if (a == "-h" || a == "--help") {
