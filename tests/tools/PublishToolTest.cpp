@@ -31,9 +31,9 @@ struct Result {
     std::string out;
 };
 
-Result Publish(const std::string& args) {
+Result Publish(const std::string& args, const std::string& environment = "") {
     Result r{0, {}};
-    FILE* p = popen((kPublish.string() + " " + args + " 2>&1").c_str(), "r");
+    FILE* p = popen((environment + " " + kPublish.string() + " " + args + " 2>&1").c_str(), "r");
     char buf[4096];
     while (size_t n = fread(buf, 1, sizeof buf, p)) r.out.append(buf, n);
     int status = pclose(p);
@@ -77,6 +77,10 @@ std::unique_ptr<TFileList> UnpackedList(const fs::path& server) {
 
 TEST(PublishTool, PublishesAFolderTheLauncherInstallsByteIdenticalAndRepacksOnlyChanges) {
     TempFolder tmp("publish");
+    // A zone with daylight saving, without relying on the machine's time zone data; the tool
+    // inherits it.
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
     const fs::path game = tmp.Path() / "game", server = tmp.Path() / "server";
     std::string big(300000, '\0');
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
@@ -165,6 +169,9 @@ TEST(PublishTool, RefusesWhatTheLauncherCouldNotUseAndLeavesTheServerAsItWas) {
     r = Publish("game server --rar ./no-such-rar");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.out.find("--rar ./no-such-rar: no such program"), std::string::npos) << r.out;
+    r = Publish("game server", "PATH=/nonexistent");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("the rar program was not found on the search path"), std::string::npos) << r.out;
     r = Publish("game server --rar /bin/false");  // a rar that fails
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.out.find("\\new.txt: rar failed (exit code 1)"), std::string::npos) << r.out;
