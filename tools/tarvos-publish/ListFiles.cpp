@@ -87,8 +87,8 @@ int64_t WriteListFiles(const fs::path& server, const std::vector<std::string>& l
                    packedPart = fs::path(packed).concat(".publishing");
     WriteBytes(listPart, text);
     BZCompressFile(PathToUtf8(listPart), PathToUtf8(packedPart));
-    ReplaceFile(listPart, list);
-    ReplaceFile(packedPart, packed);
+    MoveIntoPlace(listPart, list);
+    MoveIntoPlace(packedPart, packed);
     return static_cast<int64_t>(fs::file_size(packed));
 }
 

@@ -175,7 +175,7 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
     }
 
     for (const auto& job : work) {
-        ReplaceFile(job.partial, job.file.archive);
+        MoveIntoPlace(job.partial, job.file.archive);
         files.AddItemSimple(job.file.name, job.hash, job.hashPacked, job.file.size, job.file.date);
     }
     int removed = 0;

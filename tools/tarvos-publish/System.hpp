@@ -25,7 +25,7 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& args);
 
 // Moves a finished file over its final name in one step, replacing what is there.
-void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+void MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Whether the standard error stream is a terminal (for the progress bar).
 bool StderrIsTerminal();

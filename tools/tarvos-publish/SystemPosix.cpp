@@ -123,7 +123,7 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
     return result;
 }
 
-void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+void MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to) {
     std::filesystem::rename(from, to);
 }
 

@@ -137,7 +137,7 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
     return result;
 }
 
-void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+void MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to) {
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
         throw TarvosError("Cannot move " + PathToUtf8(from) + " to " + PathToUtf8(to) + " (error " +
                           std::to_string(GetLastError()) + ")");
