@@ -88,6 +88,8 @@ void PackAll(std::vector<PackJob>& work, const fs::path& rar, unsigned jobs, Pac
                 PackOne(job, rar);
             } catch (const std::exception& e) {
                 job.error = job.file.name + ": " + e.what();
+            } catch (...) {  // nothing may leave a thread's own function
+                job.error = job.file.name + ": unexpected failure";
             }
             progress.bytesDone += job.file.size;
             progress.filesDone += 1;

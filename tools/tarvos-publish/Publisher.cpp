@@ -112,6 +112,8 @@ std::vector<std::string> Gather(const Options& o, const fs::path& game, const fs
             errors.push_back(name +
                              ": in the delete list, but published (the launcher would delete and fetch it "
                              "at every start)");
+    if (in.scan.files.empty() && in.scan.errors.empty() && in.required.empty() && in.deleted.empty())
+        errors.push_back("the game folder " + PathToUtf8(o.game) + " holds no file to publish");
     return errors;
 }
 
@@ -178,12 +180,13 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
         MoveIntoPlace(job.partial, job.file.archive);
         files.AddItemSimple(job.file.name, job.hash, job.hashPacked, job.file.size, job.file.date);
     }
+    const int64_t packedList = WriteListFiles(server, ListLines(files, in.required, in.deleted));
+    // Only now, when no list names them any more.
     int removed = 0;
     for (int32_t i = 0; i < previous->Count(); ++i) {
         const std::string& name = previous->GetItemByID(i)->Content.Name;
         if (files.GetId(name) < 0 && RemoveArchive(server, name)) ++removed;
     }
-    const int64_t packedList = WriteListFiles(server, ListLines(files, in.required, in.deleted));
 
     out << "published " << files.Count() << " files (" << MiB(totalBytes) << ") to " << PathToUtf8(o.server)
         << ": " << work.size() << " packed, " << files.Count() - static_cast<int32_t>(work.size())
