@@ -60,7 +60,7 @@ TEST_F(GameProxiesTest, NoAnswerWaitsTheDeadlineAcrossTheTickOverflow) {
     const auto began = Clock::now();
     check_.TickMs = [&] {
         const long long ms = MsSince(began);
-        if (ms > 20000) throw std::runtime_error("the wait did not end");
+        if (ms > 5000) throw std::runtime_error("the wait did not end");
         return static_cast<std::uint32_t>(0xFFFFFF00u + static_cast<std::uint32_t>(ms));
     };
     EXPECT_EQ(check_.CheckProxyServers(Silent(), listener_.Port()), "");
@@ -75,7 +75,9 @@ TEST_F(GameProxiesTest, ANestedProbeDoesNotEndTheOuterOne) {
     check_.DeadlineMs = 400;
     std::string inner;
     loop_.Post([&] { inner = check_.CheckProxyServers({"Live|127.0.0.1|live.ini"}, listener_.Port()); });
+    const auto began = Clock::now();
     EXPECT_EQ(check_.CheckProxyServers(Silent(), listener_.Port()), "");
+    EXPECT_GE(MsSince(began), 400);
     EXPECT_EQ(inner, "Live|127.0.0.1|live.ini");
     EXPECT_EQ(check_.ProxyIdx, -1);
 }

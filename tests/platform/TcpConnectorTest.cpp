@@ -68,6 +68,9 @@ TEST_F(TcpConnectorTest, ClosedAttemptsAndDestroyedConnectorsStaySilent) {
     Watch(*c);
     c->Connect(1, "127.0.0.1", listener_.Port());
     c->Close(1);
+    c->Connect(3, "127.0.0.1", listener_.Port());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // its outcome waits in the queue by now
+    c->Close(3);
     c->Connect(2, "127.0.0.1", listener_.Port());
     c->Connect(2, "127.0.0.2", listener_.Port());  // the tag again: the first attempt is gone
     WaitFor(1, 10000);
