@@ -13,7 +13,8 @@ constexpr int kTextChosenProxyFailed = 21;
 
 std::uint32_t SteadyTick() {
     using namespace std::chrono;
-    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<std::uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 // The address field: strictly between the first and the second "|".
@@ -21,7 +22,8 @@ std::string ProxyAddress(const std::string& entry) {
     const size_t first = entry.find('|');
     if (first == std::string::npos) return {};
     const size_t second = entry.find('|', first + 1);
-    return TrimText(entry.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1));
+    return TrimText(
+        entry.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1));
 }
 
 std::string ProxyName(const std::string& entry) {
@@ -54,7 +56,8 @@ std::string TProxyCheck::CheckProxyServers(const std::vector<std::string>& list,
     };
     sockets.OnError = [&](int tag, int errorCode) { ClientSocketError(tag, errorCode); };
     // Entries that cannot be connected to (no numeric address) just never answer.
-    for (size_t i = 0; i < list.size(); ++i) sockets.Connect(static_cast<int>(i), ProxyAddress(list[i]), port);
+    for (size_t i = 0; i < list.size(); ++i)
+        sockets.Connect(static_cast<int>(i), ProxyAddress(list[i]), port);
 
     ProxyIdx = -1;
     const auto tick = TickMs ? TickMs : SteadyTick;

@@ -39,7 +39,8 @@ std::string ClientFolder(const std::string& langFolderMap, const std::string& la
     std::string rest = langFolderMap;
     while (!rest.empty()) {
         const size_t semicolon = rest.find(';');
-        const std::string name = semicolon == std::string::npos ? std::string() : TrimText(rest.substr(0, semicolon));
+        const std::string name =
+            semicolon == std::string::npos ? std::string() : TrimText(rest.substr(0, semicolon));
         rest.erase(0, semicolon == std::string::npos ? 0 : semicolon + 1);
         const size_t bar = rest.find('|');
         if (name == langFolder) folder = TrimText(rest.substr(0, bar));
@@ -49,7 +50,8 @@ std::string ClientFolder(const std::string& langFolderMap, const std::string& la
 }
 
 bool StartGame(const TGameStartInput& input, const ProgramStarter& start) {
-    const std::string clientPath = input.MainPath + "\\" + ClientFolder(input.LangFolderMap, input.LangFolder);
+    const std::string clientPath =
+        input.MainPath + "\\" + ClientFolder(input.LangFolderMap, input.LangFolder);
     std::string proxyFile;
     if (input.UseProxy && !input.ProxyLine.empty()) {
         const size_t bar = input.ProxyLine.rfind('|');

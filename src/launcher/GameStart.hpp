@@ -20,9 +20,9 @@ struct TGameStartInput {
     std::string LangFolderMap;  // Config.LangFolder: "name;folder|name;folder..."
     std::string LangFolder;     // the user's entry of that map
     bool UseProxy = false;
-    std::string ProxyLine;      // the answering proxy's entry, or empty
+    std::string ProxyLine;  // the answering proxy's entry, or empty
     bool AutoClose = false;
-    std::string MainPath;       // the launcher's folder, no trailing separator
+    std::string MainPath;  // the launcher's folder, no trailing separator
 };
 
 // The client folder of the language folder: the last map entry whose name equals it

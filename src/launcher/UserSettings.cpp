@@ -35,7 +35,8 @@ std::int32_t PositionValue(const std::string& value) {
     return static_cast<std::int32_t>(*n);
 }
 
-void AssignSetting(TUserSettings& s, const std::string& key, const std::string& value, const tConfigData& config) {
+void AssignSetting(TUserSettings& s, const std::string& key, const std::string& value,
+                   const tConfigData& config) {
     if (key == "language") {
         s.LangConst = config.GetLanguageIdByName(LowerUser(value));
     } else if (key == "autoclose") {
@@ -90,21 +91,18 @@ void LoadIniFile(const std::string& tmpPath, TUserSettings& settings, const tCon
         const std::string line = TrimText(raw);
         const size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
-        AssignSetting(settings, LowerUser(TrimText(line.substr(0, eq))), TrimText(line.substr(eq + 1)), config);
+        AssignSetting(settings, LowerUser(TrimText(line.substr(0, eq))), TrimText(line.substr(eq + 1)),
+                      config);
     }
 }
 
 bool SaveIniFile(const std::string& tmpPath, const TUserSettings& s, std::int32_t left, std::int32_t top,
                  const std::string& langName) {
     const std::vector<std::string> lines = {
-        "Left = " + std::to_string(left),
-        "Top = " + std::to_string(top),
-        "Language = " + langName,
-        std::string("AutoClose = ") + (s.AutoClose ? "True" : "False"),
-        "SelProxy = " + s.SelProxy,
-        "DriveType = " + s.DriveType,
-        "CheckMode = " + s.CheckMode,
-        "LangFolder = " + s.LangFolder,
+        "Left = " + std::to_string(left), "Top = " + std::to_string(top),
+        "Language = " + langName,         std::string("AutoClose = ") + (s.AutoClose ? "True" : "False"),
+        "SelProxy = " + s.SelProxy,       "DriveType = " + s.DriveType,
+        "CheckMode = " + s.CheckMode,     "LangFolder = " + s.LangFolder,
     };
     // Written beside the file and renamed over it: a full disk or a failed write never
     // leaves the user with a truncated settings file.
@@ -162,13 +160,17 @@ void ApplySettingsChoice(const TSettingsChoice& c, TUserSettings& s, TProxyCheck
     } else {
         s.SelProxy = "Auto";
     }
-    if (c.DriveTypeEnabled && c.DriveTypeIndex >= 0 && c.DriveTypeIndex < 2) s.DriveType = kDriveTypes[c.DriveTypeIndex];
-    if (c.CheckTypeEnabled && c.CheckTypeIndex >= 0 && c.CheckTypeIndex < 3) s.CheckMode = kCheckModes[c.CheckTypeIndex];
+    if (c.DriveTypeEnabled && c.DriveTypeIndex >= 0 && c.DriveTypeIndex < 2)
+        s.DriveType = kDriveTypes[c.DriveTypeIndex];
+    if (c.CheckTypeEnabled && c.CheckTypeIndex >= 0 && c.CheckTypeIndex < 3)
+        s.CheckMode = kCheckModes[c.CheckTypeIndex];
 }
 
 TWindowPlace SettingsWindowPlace(std::int32_t mainLeft, std::int32_t mainTop, std::int32_t mainWidth,
-                                 std::int32_t mainHeight, std::int32_t settingsWidth, std::int32_t settingsHeight) {
-    return {mainLeft + mainWidth / 2 - settingsWidth / 2 - 60, mainTop + mainHeight / 2 - settingsHeight / 2 - 60};
+                                 std::int32_t mainHeight, std::int32_t settingsWidth,
+                                 std::int32_t settingsHeight) {
+    return {mainLeft + mainWidth / 2 - settingsWidth / 2 - 60,
+            mainTop + mainHeight / 2 - settingsHeight / 2 - 60};
 }
 
 }  // namespace tarvos

@@ -33,8 +33,8 @@ void LoadIniFile(const std::string& tmpPath, TUserSettings& settings, const tCon
 // Writes the eight lines of the settings file with the window's current position and the
 // applied language's name. The old file is replaced only once the new one is complete.
 // False when it could not be written (the old file, if any, is then unchanged).
-bool SaveIniFile(const std::string& tmpPath, const TUserSettings& settings, std::int32_t left, std::int32_t top,
-                 const std::string& langName);
+bool SaveIniFile(const std::string& tmpPath, const TUserSettings& settings, std::int32_t left,
+                 std::int32_t top, const std::string& langName);
 
 // Reads the optional packed companion file: unscrambled, unpacked and scanned, though no
 // setting comes from it. False when it is missing or cannot be unpacked; never throws.
@@ -66,6 +66,7 @@ struct TWindowPlace {
     std::int32_t Top = 0;
 };
 TWindowPlace SettingsWindowPlace(std::int32_t mainLeft, std::int32_t mainTop, std::int32_t mainWidth,
-                                 std::int32_t mainHeight, std::int32_t settingsWidth, std::int32_t settingsHeight);
+                                 std::int32_t mainHeight, std::int32_t settingsWidth,
+                                 std::int32_t settingsHeight);
 
 }  // namespace tarvos

@@ -74,6 +74,7 @@ public:
     // Closes the attempt's socket if it is still open.
     virtual void Abandon(std::uint64_t serial) = 0;
 };
-std::unique_ptr<TcpConnector::Backend> MakeTcpConnectorBackend(const std::shared_ptr<TcpConnector::Core>& core);
+std::unique_ptr<TcpConnector::Backend> MakeTcpConnectorBackend(
+    const std::shared_ptr<TcpConnector::Core>& core);
 
 }  // namespace tarvos

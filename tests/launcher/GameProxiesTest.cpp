@@ -1,10 +1,9 @@
-#include "launcher/GameProxies.hpp"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <stdexcept>
 
+#include "launcher/GameProxies.hpp"
 #include "launcher/UserSettings.hpp"
 #include "support/LoopbackListener.hpp"
 
@@ -84,7 +83,8 @@ TEST_F(GameProxiesTest, ANestedProbeDoesNotEndTheOuterOne) {
 
 TEST_F(GameProxiesTest, LoadProxyListFollowsTheChoiceAndSaysWhatFailed) {
     check_.DeadlineMs = 300;
-    proxies_.Servers = {"First|127.0.0.2|first.ini", "Second|127.0.0.1|second.ini", "second|127.0.0.3|third.ini"};
+    proxies_.Servers = {"First|127.0.0.2|first.ini", "Second|127.0.0.1|second.ini",
+                        "second|127.0.0.3|third.ini"};
 
     std::string sel = " SECOND ";
     check_.ResolveSelProxy(sel);
@@ -92,7 +92,8 @@ TEST_F(GameProxiesTest, LoadProxyListFollowsTheChoiceAndSaysWhatFailed) {
     EXPECT_EQ(check_.ProxyIdx, 3) << "the last entry of that name";
     check_.LoadProxyList(sel);
     EXPECT_EQ(check_.ProxyLine, "");
-    EXPECT_EQ(shown_, (std::vector<std::string>{"msg:your proxy does not answer", "status:your proxy does not answer"}));
+    EXPECT_EQ(shown_, (std::vector<std::string>{"msg:your proxy does not answer",
+                                                "status:your proxy does not answer"}));
 
     shown_.clear();
     sel = "Auto";
@@ -106,7 +107,8 @@ TEST_F(GameProxiesTest, LoadProxyListFollowsTheChoiceAndSaysWhatFailed) {
     check_.ProxyIdx = 4;
     check_.LoadProxyList("gone");
     EXPECT_EQ(check_.ProxyLine, "");
-    EXPECT_EQ(shown_, (std::vector<std::string>{"msg:your proxy does not answer", "status:your proxy does not answer"}));
+    EXPECT_EQ(shown_, (std::vector<std::string>{"msg:your proxy does not answer",
+                                                "status:your proxy does not answer"}));
 
     shown_.clear();
     proxies_.Servers = {"First|127.0.0.2|first.ini"};
@@ -150,7 +152,8 @@ TEST_F(GameProxiesTest, AChoiceInTheSettingsWindowIsProbedAtOnce) {
     ApplySettingsChoice(c, s, check_);
     EXPECT_EQ(check_.ProxyLine, "Live|127.0.0.1|live.ini") << "a failed choice keeps the proxy in use";
     EXPECT_EQ(s.SelProxy, "Dead");
-    EXPECT_EQ(shown_, (std::vector<std::string>{"msg:your proxy does not answer", "status:your proxy does not answer"}));
+    EXPECT_EQ(shown_, (std::vector<std::string>{"msg:your proxy does not answer",
+                                                "status:your proxy does not answer"}));
 
     shown_.clear();
     c.ProxyIndex = 0;

@@ -1,11 +1,10 @@
-#include "launcher/GameStart.hpp"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "config/TempFolder.hpp"
+#include "launcher/GameStart.hpp"
 #include "platform/Text.hpp"
 
 namespace tarvos {

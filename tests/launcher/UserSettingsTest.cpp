@@ -1,5 +1,3 @@
-#include "launcher/UserSettings.hpp"
-
 #include <bzlib.h>
 #include <gtest/gtest.h>
 
@@ -7,6 +5,7 @@
 #include <fstream>
 
 #include "config/TempFolder.hpp"
+#include "launcher/UserSettings.hpp"
 #include "platform/MemoryStream.hpp"
 #include "platform/Text.hpp"
 #include "transfer/UpdaterDecompress.hpp"
@@ -41,9 +40,10 @@ TEST_F(UserSettingsTest, SavedSettingsReadBack) {
     s.CheckMode = "Medium: Size & Date";
     s.LangFolder = "de";
     ASSERT_TRUE(SaveIniFile(tmpPath_, s, 120, -7, "Russian"));
-    EXPECT_EQ(FileText(File("TarvosII.ini")),
-              "Left = 120\r\nTop = -7\r\nLanguage = Russian\r\nAutoClose = True\r\nSelProxy = Second Proxy\r\n"
-              "DriveType = SSD\r\nCheckMode = Medium: Size & Date\r\nLangFolder = de\r\n");
+    EXPECT_EQ(
+        FileText(File("TarvosII.ini")),
+        "Left = 120\r\nTop = -7\r\nLanguage = Russian\r\nAutoClose = True\r\nSelProxy = Second Proxy\r\n"
+        "DriveType = SSD\r\nCheckMode = Medium: Size & Date\r\nLangFolder = de\r\n");
 
     TUserSettings r;
     LoadIniFile(tmpPath_, r, config_);
@@ -96,7 +96,8 @@ TEST_F(UserSettingsTest, CompanionFileIsReadSafely) {
     std::string text = "; comment\n[Section]\nkey=value\n";
     std::string packed(1024, '\0');
     unsigned int len = static_cast<unsigned int>(packed.size());
-    ASSERT_EQ(BZ2_bzBuffToBuffCompress(packed.data(), &len, text.data(), static_cast<unsigned int>(text.size()), 9, 0, 0),
+    ASSERT_EQ(BZ2_bzBuffToBuffCompress(packed.data(), &len, text.data(),
+                                       static_cast<unsigned int>(text.size()), 9, 0, 0),
               BZ_OK);
     MemoryStream scrambled(std::string_view(packed.data(), len));
     XorStream(scrambled, "TarvosUserData");

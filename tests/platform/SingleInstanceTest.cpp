@@ -1,9 +1,9 @@
-#include "platform/SingleInstance.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <random>
+
+#include "platform/SingleInstance.hpp"
 
 #ifndef _WIN32
 #include <sys/wait.h>

@@ -1,5 +1,3 @@
-#include "platform/TcpConnector.hpp"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "platform/EventLoop.hpp"
+#include "platform/TcpConnector.hpp"
 #include "support/LoopbackListener.hpp"
 
 namespace tarvos {

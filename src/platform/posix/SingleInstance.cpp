@@ -30,7 +30,8 @@ std::string LockFolder() {
 std::string LockFileName(const std::string& name) {
     std::string out = "tarvos-instance-";
     for (unsigned char c : name) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_') {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+            c == '_') {
             out += static_cast<char>(c);
         } else {
             char hex[4];

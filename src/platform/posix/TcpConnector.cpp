@@ -148,7 +148,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TcpConnector::Backend> MakeTcpConnectorBackend(const std::shared_ptr<TcpConnector::Core>& core) {
+std::unique_ptr<TcpConnector::Backend> MakeTcpConnectorBackend(
+    const std::shared_ptr<TcpConnector::Core>& core) {
     return std::make_unique<PosixConnector>(core);
 }
 

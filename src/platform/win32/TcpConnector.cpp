@@ -1,6 +1,8 @@
 #include "platform/TcpConnector.hpp"
 
+// The sockets header goes first: windows.h would otherwise bring in the old one.
 #include <winsock2.h>
+
 #include <windows.h>
 
 #include <map>
@@ -119,7 +121,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TcpConnector::Backend> MakeTcpConnectorBackend(const std::shared_ptr<TcpConnector::Core>& core) {
+std::unique_ptr<TcpConnector::Backend> MakeTcpConnectorBackend(
+    const std::shared_ptr<TcpConnector::Core>& core) {
     return std::make_unique<Win32Connector>(core);
 }
 
