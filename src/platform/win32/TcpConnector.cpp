@@ -1,9 +1,7 @@
 #include "platform/TcpConnector.hpp"
 
-// The sockets header goes first: windows.h would otherwise bring in the old one.
-#include <winsock2.h>
-
 #include <windows.h>
+#include <winsock2.h>
 
 #include <map>
 
