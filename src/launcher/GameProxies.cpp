@@ -1,6 +1,8 @@
 #include "launcher/GameProxies.hpp"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 #include "platform/TcpConnector.hpp"
 #include "platform/Text.hpp"
@@ -65,7 +67,7 @@ std::string TProxyCheck::CheckProxyServers(const std::vector<std::string>& list,
     while (won < 0 && !loop_.Terminated()) {
         const std::uint32_t elapsed = tick() - began;  // wrapping: right across the counter's overflow
         if (elapsed >= DeadlineMs) break;
-        loop_.WaitAndProcessFor(static_cast<int>(DeadlineMs - elapsed));
+        loop_.WaitAndProcessFor(static_cast<int>(std::min<std::uint32_t>(DeadlineMs - elapsed, INT32_MAX)));
     }
     sockets.CloseAll();
     ProxyIdx = won;
@@ -109,6 +111,7 @@ bool TProxyCheck::CheckChosenProxy(std::int32_t index) {
 }
 
 void TProxyCheck::Report(int slot) {
+    if (loop_.Terminated()) return;  // closing: the probe was cut short, not failed
     const std::string text = texts_[static_cast<size_t>(slot)];
     if (OnMsgShow) OnMsgShow(text);
     if (OnStatus) OnStatus(text);

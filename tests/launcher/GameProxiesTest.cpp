@@ -41,15 +41,18 @@ protected:
     std::vector<std::string> shown_;
 };
 
+// Every candidate is tried at once: one that never answers does not hold up the others.
 TEST_F(GameProxiesTest, TheFirstToConnectEndsTheWait) {
     check_.DeadlineMs = 60000;
+    test::LoopbackListener hanging(0x7F000004, listener_.Port(), true);
     auto list = Silent();
+    list.insert(list.begin(), "Hanging|127.0.0.4|h.ini");
     const std::string live = " Live | 127.0.0.1 | live.ini";
-    list.insert(list.begin() + 3, live);
+    list.insert(list.begin() + 4, live);
     const auto began = Clock::now();
     EXPECT_EQ(check_.CheckProxyServers(list, listener_.Port()), live);
     EXPECT_LT(MsSince(began), 30000) << "ended by the connection, not by the deadline";
-    EXPECT_EQ(check_.ProxyIdx, 3);
+    EXPECT_EQ(check_.ProxyIdx, 4);
 }
 
 // Refusals do not end the wait; only the deadline does, measured with a 32-bit tick
