@@ -46,7 +46,7 @@ void TProxyCheck::ResolveSelProxy(std::string& selProxy) {
         if (ProxyName(proxies_.Servers[i]) == selProxy) ProxyIdx = static_cast<std::int32_t>(i) + 1;
 }
 
-std::string TProxyCheck::CheckProxyServers(const std::vector<std::string>& list, std::int32_t port) {
+std::string TProxyCheck::CheckProxyServers(std::vector<std::string> list, std::int32_t port) {
     if (list.empty()) return {};
     // The winner of this call alone: a probe started from a handler while this one waits
     // (the settings window) must not end this wait with its own result.

@@ -38,8 +38,8 @@ public:
 
     // Connects to every entry's address (between its first and second "|") on port at
     // once and returns the entry that connected first, or empty text after the deadline.
-    // Messages are processed while it waits.
-    std::string CheckProxyServers(const std::vector<std::string>& list, std::int32_t port);
+    // Messages are processed while it waits; the list is its own copy meanwhile.
+    std::string CheckProxyServers(std::vector<std::string> list, std::int32_t port);
     void ClientSocketConnect(int tag);
     void ClientSocketError(int tag, int errorCode);
 
