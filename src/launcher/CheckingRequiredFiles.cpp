@@ -78,7 +78,7 @@ void TFMain::TakeControlSections(std::vector<std::string>& lines, size_t first) 
         const std::string name = TrimText(lines[i]);
         if (name.empty()) continue;
         // Delete names may come with or without their leading "\".
-        const std::string listName = StartsWith(name, '\\') || StartsWith(name, '/') ? name : "\\" + name;
+        const std::string listName = StartsWith(name, '\\') ? name : "\\" + name;
         if (NameIsSafe(listName)) DeleteFileUtf8(MainPath + listName);
     }
 }

@@ -30,6 +30,9 @@ public:
     TFMain& operator=(const TFMain&) = delete;
 
     // ---- the update pipeline ----
+    // Fetches (or in file mode copies) the packed file list and unpacks it into
+    // MainPath\updater.lst; failures leave no list behind.
+    void FetchUpdaterList();
     // The start-up check: missing files and the required section, then the ready state.
     void CheckingRequiredFiles();
     void UpdateRequiredFiles();
