@@ -1,6 +1,8 @@
 // The update pipeline end to end: a generated game published to a server folder, served over
 // HTTP, and a player's folder brought up to date by the real controller, downloader, digests
 // and RAR extraction, observed through a recording view.
+#include <cctype>
+
 #include "inventory/CustomMD5.hpp"
 #include "launcher/PipelineFixture.hpp"
 #include "support/RarPatch.hpp"
@@ -122,7 +124,12 @@ INSTANTIATE_TEST_SUITE_P(
         ModeCase{"Light: Previous List", 1, {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt", "\\t2.dat"},
                  {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>75%", "<24>100%"}},
         ModeCase{"Light: Previous List", 3, {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt", "\\t2.dat"},
-                 {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>75%", "<24>100%"}}));
+                 {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>75%", "<24>100%"}}),
+    [](const ::testing::TestParamInfo<ModeCase>& info) {
+        return std::string(1, static_cast<char>(std::toupper(info.param.checkMode[0]))) +
+               std::string(info.param.checkMode).substr(1, std::string(info.param.checkMode).find(':') - 1) +
+               std::to_string(info.param.workers) + "Workers";
+    });
 
 // A packed file that never matches its digest, one that is not on the server at all, names
 // that climb out of the game folder and an archive whose entry does: three rounds and a log
