@@ -2,6 +2,9 @@
 // HTTP, and a player's folder brought up to date by the real controller, downloader, digests
 // and RAR extraction, observed through a recording view.
 #include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "inventory/CustomMD5.hpp"
 #include "launcher/PipelineFixture.hpp"
@@ -79,7 +82,7 @@ TEST_P(PipelineModes, BringsThePlayersFolderToTheServersState) {
     expected.insert({"screenshots/shot1.bmp", "updater/OldList.lst"});
     EXPECT_EQ(FilesBelow(player_), expected);
     for (const auto& rel : FilesBelow(game_)) {
-        EXPECT_EQ(Bytes(player_ / rel), Bytes(game_ / rel)) << rel;
+        EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
         const bool bare = light && std::find(startup.begin(), startup.end(), ListName(rel)) != startup.end();
         if (!bare) {  // a light start fetches unknown files by their bare names, without a date
             EXPECT_EQ(ReadSizeAndDate(PathToUtf8(player_ / rel))->Date, server->GetItemByName(ListName(rel))->Content.Date)
@@ -205,12 +208,117 @@ TEST_F(PipelineFixture, FileModeCopiesInsteadOfDownloading) {
     main->FileModeFolder = PathToUtf8(ServerFolder()) + "\\";
     main->FetchUpdaterList();
     main->CheckingRequiredFiles();
-    EXPECT_EQ(Bytes(player_ / "data/a.bin"), Bytes(game_ / "data/a.bin"));
+    EXPECT_TRUE(Bytes(player_ / "data/a.bin") == Bytes(game_ / "data/a.bin"));
     EXPECT_EQ(Bytes(player_ / "b.txt"), "b");
     EXPECT_EQ(ReadSizeAndDate(PathToUtf8(player_ / "b.txt"))->Date, kWinter);
     for (const auto& line : debug_.ts) EXPECT_EQ(line.rfind("Download file: ", 0), std::string::npos) << line;
     EXPECT_EQ(view_.Status.back(), "<5>");
 }
+
+#ifdef TARVOS_PIPELINE_DRIVER
+void SetEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+// The windowless launcher run as a process of its own, started through the platform's shell.
+class PipelineProcess : public PipelineFixture {
+protected:
+    void SetUp() override {
+        PipelineFixture::SetUp();
+        if (IsSkipped()) return;
+        driver_ = TARVOS_PIPELINE_DRIVER;
+#ifdef _WIN32
+        if (driver_[0] == '/') driver_ = "Z:" + driver_;  // Wine shows the host's root as Z:
+#endif
+        exeName_ = PathFromUtf8(driver_).filename().string();
+    }
+    void TearDown() override {
+        for (const char* name : {"TARVOS_DRIVER_FULL", "TARVOS_DRIVER_DIE_DURING"}) SetEnv(name, "");
+    }
+
+    // Starts the launcher in the player's folder and waits until its record holds `line`.
+    void RunUntil(const std::string& line, const std::map<std::string, std::string>& env) {
+        SetEnv("TARVOS_DRIVER_URL", Url());
+        SetEnv("TARVOS_DRIVER_MODE", "Hard: MD5 Hash");
+        SetEnv("TARVOS_DRIVER_DRIVE", "SSD");
+        for (const auto& [k, v] : env) SetEnv(k.c_str(), v);
+        ASSERT_TRUE(SystemShell().StartElevated(exeName_, "", PathToUtf8(player_)));
+        for (int i = 0; i < 1200 && !Recorded(line); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(Recorded(line)) << Bytes(player_ / "updater/driver.txt") << Bytes(player_ / "updater/log.err");
+    }
+    bool Recorded(const std::string& line) const {
+        const std::string text = Bytes(player_ / "updater/driver.txt");
+        return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+    }
+    std::vector<std::string> LogLines() const { return ReadTextLines(PathToUtf8(player_ / "updater/log.err")); }
+
+    std::string driver_, exeName_;
+};
+
+// The launcher listed with a new version replaces its own executable first, saves the settings
+// and starts the new one, which finishes the update; a replacement that fails to arrive puts
+// the old executable back and the running launcher goes on.
+TEST_F(PipelineProcess, ReplacesItselfAndRestartsOrKeepsTheOldOneWhenThatFails) {
+    for (bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "damaged replacement" : "good replacement");
+        fs::remove_all(game_);
+        fs::remove_all(ServerFolder());
+        fs::remove_all(player_);
+        fs::create_directories(player_ / "updater");
+        const std::string fresh = Bytes(PathFromUtf8(driver_));
+        const std::string old = fresh + "an older build";
+        AddGameFile(exeName_, fresh, kSummer);
+        fs::permissions(game_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+        AddGameFile("data/a.bin", Generated(300000, 9), kWinter);
+        WriteBeside("required.txt", "\\" + exeName_ + "\n");
+        Publish();
+        if (damaged) WriteBytes(ServerFolder() / (exeName_ + ".ta2"), "not an archive");
+        WriteBytes(player_ / exeName_, old);
+        fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+
+        RunUntil(damaged ? "done 1" : "done 2", {{"TARVOS_DRIVER_GEN", "1"}});
+        EXPECT_TRUE(Bytes(player_ / exeName_) == (damaged ? old : fresh));
+        EXPECT_FALSE(fs::exists(player_ / (exeName_ + ".bak")));
+        EXPECT_TRUE(Bytes(player_ / "data/a.bin") == Bytes(game_ / "data/a.bin"));
+        EXPECT_EQ(Recorded("settings 1"), !damaged);
+        EXPECT_FALSE(Recorded("done 1") && Recorded("done 2"));
+        if (damaged) {
+            const auto log = LogLines();
+            EXPECT_NE(std::find(log.begin(), log.end(), "FItem.Content.Name " + exeName_ + ": hash error !!!"),
+                      log.end());
+        }
+    }
+}
+
+// A launcher that dies while a download runs leaves a deleted target and a partial work file;
+// the next run repairs everything.
+TEST_F(PipelineProcess, AnUpdateKilledMidwayIsCompletedByTheNextRun) {
+    AddGameFile("big.bin", Generated(3000000, 11), kSummer);
+    AddGameFile("data/small.txt", "small", kWinter);
+    AddGameFile("zz.txt", "last", kWinter);
+    Publish();
+    fs::copy(game_, player_, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    WriteBytes(player_ / "big.bin", Generated(3000000, 12));
+    WriteBytes(player_ / exeName_, Bytes(PathFromUtf8(driver_)));
+    fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+    fs::remove(player_ / "zz.txt");
+    // Slow answers, so that the launcher is still downloading when it dies.
+    RunUntil("dying 1", {{"TARVOS_DRIVER_URL", Url("rate=300000")},
+                         {"TARVOS_DRIVER_GEN", "1"},
+                         {"TARVOS_DRIVER_FULL", "1"},
+                         {"TARVOS_DRIVER_DIE_DURING", "big.bin"}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_FALSE(fs::exists(player_ / "big.bin"));
+
+    RunUntil("done 2", {{"TARVOS_DRIVER_GEN", "2"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_DURING", ""}});
+    for (const auto& rel : FilesBelow(game_)) EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
+    EXPECT_FALSE(fs::exists(player_ / "updater/$tmp.ta2"));
+}
+#endif
 
 // The date set on a file is the date read back, and it is the right moment: local time with
 // the daylight saving in force then (the test runs in Central European time).
