@@ -13,11 +13,11 @@ namespace tarvos {
 
 namespace {
 
+// A copy for the operator's diagnosis; when it cannot be written the configuration is
+// still loaded.
 void SaveDiagnosticCopy(const MemoryStream& packed) {
     std::ofstream out(PathFromUtf8("config.pack"), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(packed.Bytes().data()), static_cast<std::streamsize>(packed.Size()));
-    out.close();
-    if (!out) throw TarvosError("Cannot write file config.pack");
 }
 
 constexpr size_t kMaxReserve = 64u << 20;

@@ -17,6 +17,8 @@ constexpr std::uint32_t kBiBitfields = 3;
 // Far beyond any window picture; keeps a damaged header from asking for gigabytes.
 constexpr std::int64_t kMaxPixels = 16LL * 1024 * 1024;
 
+thread_local PixelBudget* t_budget = nullptr;
+
 [[noreturn]] void Damaged(const char* why) { throw TarvosError(std::string("Invalid bitmap: ") + why); }
 
 std::uint32_t Le32(std::span<const std::uint8_t> d, size_t at) {
@@ -52,7 +54,9 @@ void ReadPalette(std::span<const std::uint8_t> d, size_t at, size_t entrySize, s
     std::uint32_t count = used ? used : (1u << l.bits);
     if (count > 256) Damaged("colour table too large");
     if (at + static_cast<size_t>(count) * entrySize > d.size()) Damaged("colour table past the end");
+    // An index past the table paints opaque black rather than a hole in the window.
     l.palette.assign(256 * 4, 0);
+    for (size_t i = 0; i < 256; ++i) l.palette[i * 4 + 3] = 255;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint8_t* e = d.data() + at + i * entrySize;
         l.palette[i * 4 + 0] = e[0];
@@ -99,6 +103,7 @@ BmpLayout ReadLayout(std::span<const std::uint8_t> d) {
     if (l.height < 0) l.topDown = true, l.height = -l.height;
     if (l.width <= 0 || l.height <= 0) Damaged("no pixels");
     if (l.width * l.height > kMaxPixels) Damaged("too many pixels");
+    if (!PixelBudget::Take(l.width * l.height)) Damaged("too many pixels for the whole package");
     bool rle = l.compression == kBiRle8 || l.compression == kBiRle4;
     if (l.compression != kBiRgb && l.compression != kBiBitfields && !rle) Damaged("compression not supported");
     if (rle && (l.bits != (l.compression == kBiRle8 ? 8 : 4) || l.topDown)) Damaged("run-length data of the wrong kind");
@@ -126,7 +131,9 @@ void DecodeRow(const std::uint8_t* src, const BmpLayout& l, std::uint8_t* out) {
         } else if (l.bits == 24) {
             out[0] = src[x * 3], out[1] = src[x * 3 + 1], out[2] = src[x * 3 + 2], out[3] = 255;
         } else if (l.bits == 32 && l.compression == kBiRgb) {
-            std::memcpy(out, src + x * 4, 4);
+            // The fourth byte of a plain 32-bit picture is padding (pictures carry 0 there):
+            // the picture is opaque.
+            out[0] = src[x * 4], out[1] = src[x * 4 + 1], out[2] = src[x * 4 + 2], out[3] = 255;
         } else {
             std::uint32_t v = l.bits == 16 ? Le16(std::span(src + x * 2, 2), 0) : Le32(std::span(src + x * 4, 4), 0);
             out[0] = Channel(v, l.masks[2]), out[1] = Channel(v, l.masks[1]), out[2] = Channel(v, l.masks[0]);
@@ -184,6 +191,17 @@ Bitmap FromIndexes(const std::vector<std::uint8_t>& index, const BmpLayout& l) {
 std::uint32_t Bitmap::ColorAt(int x, int y) const {
     const std::uint8_t* p = Row(y) + static_cast<size_t>(x) * 4;
     return p[2] | (p[1] << 8) | (p[0] << 16);
+}
+
+PixelBudget::PixelBudget(std::int64_t pixels) : left_(pixels), outer_(t_budget) { t_budget = this; }
+
+PixelBudget::~PixelBudget() { t_budget = outer_; }
+
+bool PixelBudget::Take(std::int64_t pixels) {
+    if (!t_budget) return true;
+    if (pixels > t_budget->left_) return false;
+    t_budget->left_ -= pixels;
+    return true;
 }
 
 Bitmap DecodeBmp(std::span<const std::uint8_t> file) {

@@ -24,6 +24,27 @@ struct Bitmap {
 // is refused with a TarvosError instead of being read past its end.
 Bitmap DecodeBmp(std::span<const std::uint8_t> file);
 
+// Limits the pixels that DecodeBmp may produce on this thread while the budget lives: a
+// package of a few hundred bytes can declare dozens of run-length pictures of millions of
+// pixels each, which would take gigabytes once decoded. A picture past the budget is
+// refused like a damaged one. Budgets nest; the innermost one counts.
+class PixelBudget {
+public:
+    explicit PixelBudget(std::int64_t pixels);
+    ~PixelBudget();
+    PixelBudget(const PixelBudget&) = delete;
+    PixelBudget& operator=(const PixelBudget&) = delete;
+
+    std::int64_t Left() const { return left_; }
+    // Takes pixels from the innermost budget of this thread; false (nothing taken) when
+    // they are more than it has left.
+    static bool Take(std::int64_t pixels);
+
+private:
+    std::int64_t left_;
+    PixelBudget* outer_;
+};
+
 // Writes a 24-bit bottom-up BMP file image (used by the operator tool and the tests).
 std::vector<std::uint8_t> EncodeBmp24(const Bitmap& bitmap);
 

@@ -3,6 +3,7 @@
 #include <exception>
 #include <vector>
 
+#include "platform/HandlerBoundary.hpp"
 #include "platform/Terminate.hpp"
 
 namespace tarvos {
@@ -108,7 +109,7 @@ void EventLoop::RunHandOvers() {
                 loop.handedOver_.notify_all();
             }
         } release{*this, *h};
-        h->fn();
+        RunHandler(h->fn);
     }
 }
 
@@ -132,7 +133,7 @@ void EventLoop::RunDueTimers() {
             if (!s->enabled) continue;  // disabled by an earlier handler of this pass
             handler = s->handler;
         }
-        if (handler) handler();
+        if (handler) RunHandler(handler);
     }
 }
 
@@ -157,7 +158,7 @@ void EventLoop::WaitAndProcessFor(int timeoutMs) {
 
 void EventLoop::Synchronize(const std::function<void()>& fn) {
     if (IsLoopThread()) {
-        fn();
+        RunHandler(fn);
         return;
     }
     auto h = std::make_shared<HandOver>();
@@ -213,8 +214,17 @@ void RunWhileProcessing(EventLoop& loop, const std::function<void()>& fn) {
         done = true;
         loop.Wake();
     });
+    // Joined on every way out: a joinable thread left behind by an exception ends the process.
+    struct Join {
+        std::thread& t;
+        std::atomic<bool>& done;
+        EventLoop& loop;
+        ~Join() {
+            while (!done) loop.WaitAndProcessFor(100);
+            t.join();
+        }
+    } join{helper, done, loop};
     while (!done) loop.WaitAndProcess();
-    helper.join();
     if (error) std::rethrow_exception(error);
 }
 

@@ -42,6 +42,9 @@ private:
 
 // The main thread's message processing: hand-overs from workers, timers and (on Windows)
 // window messages. Waiting blocks in the platform's wait primitive; nothing spins.
+// Every hand-over and timer handler runs inside the handler boundary (HandlerBoundary.hpp):
+// an error escaping it is reported, that handler is abandoned and the loop goes on, so
+// nothing a handler throws ever leaves ProcessMessages or WaitAndProcess.
 class EventLoop {
 public:
     EventLoop();
@@ -56,8 +59,9 @@ public:
     void WaitAndProcess();
     // Like WaitAndProcess, but returns after at most timeoutMs even when nothing came.
     void WaitAndProcessFor(int timeoutMs);
-    // Called by a worker: runs fn on the loop's thread and returns when it has run. On the
-    // loop's own thread fn runs at once. Skipped (fn does not run) once terminating.
+    // Called by a worker: runs fn on the loop's thread and returns when it has run or failed
+    // (the worker is released whatever fn did). On the loop's own thread fn runs at once.
+    // Skipped (fn does not run) once terminating.
     void Synchronize(const std::function<void()>& fn);
     // Queues fn to run on the loop's thread without waiting for it.
     void Post(std::function<void()> fn);

@@ -38,18 +38,51 @@ struct SList {
 
 }  // namespace
 
+// The transfer runs on a multi handle of its own: waiting in curl_multi_poll lets
+// Disconnect wake the request at once with curl_multi_wakeup, where the plain interface
+// would only notice at its next progress call, up to a second later.
 struct HttpClient::Impl {
     CURL* curl = nullptr;
+    CURLM* multi = nullptr;
     ~Impl() {
+        if (multi) curl_multi_cleanup(multi);
         if (curl) curl_easy_cleanup(curl);
     }
 };
 
+namespace {
+
+// Characters that may not stand in a URL as they are: a name holding one (a blank, most
+// often) would otherwise never be fetched.
+bool NeedsEscape(unsigned char c) {
+    if (c <= 0x20 || c == 0x7F) return true;
+    switch (c) {
+        case '"': case '<': case '>': case '`': case '{': case '}': case '^':
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 std::string NormalizeUrl(const std::string& url) {
-    std::string out = url;
-    for (char& c : out) {
-        if (c == '?' || c == '#') break;
-        if (c == '\\') c = '/';
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(url.size());
+    bool inPath = true;
+    for (char ch : url) {
+        auto c = static_cast<unsigned char>(ch);
+        if (ch == '?' || ch == '#') inPath = false;
+        if (inPath && ch == '\\') {
+            out += '/';
+        } else if (NeedsEscape(c)) {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += ch;
+        }
     }
     return out;
 }
@@ -57,6 +90,7 @@ std::string NormalizeUrl(const std::string& url) {
 HttpClient::HttpClient() : impl_(std::make_unique<Impl>()) {
     GlobalInit();
     impl_->curl = curl_easy_init();
+    impl_->multi = curl_multi_init();
 }
 
 HttpClient::~HttpClient() = default;
@@ -68,7 +102,10 @@ void HttpClient::SetCaFile(const std::string& pemFile) {
 
 void HttpClient::SetExtraHeader(std::string line) { extraHeader_ = std::move(line); }
 void HttpClient::SetProgress(Progress progress) { progress_ = std::move(progress); }
-void HttpClient::Disconnect() { abort_ = true; }
+void HttpClient::Disconnect() {
+    abort_ = true;
+    if (impl_->multi) curl_multi_wakeup(impl_->multi);
+}
 
 bool HttpClient::Head(const std::string& url) { return Perform(url, true); }
 
@@ -107,9 +144,43 @@ size_t HttpClient::OnBody(char* data, size_t size, size_t n, void* self) {
 }
 
 
+int HttpClient::Transfer() {
+    CURL* h = impl_->curl;
+    CURLM* m = impl_->multi;
+    if (curl_multi_add_handle(m, h) != CURLM_OK) return CURLE_FAILED_INIT;
+    CURLcode rc = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(m, &running) != CURLM_OK) {
+            rc = CURLE_FAILED_INIT;
+            break;
+        }
+        if (!running) {
+            int left = 0;
+            rc = CURLE_RECV_ERROR;  // finished without a result message: count it as failed
+            while (CURLMsg* msg = curl_multi_info_read(m, &left))
+                if (msg->msg == CURLMSG_DONE && msg->easy_handle == h) rc = msg->data.result;
+            break;
+        }
+        if (abort_) {
+            rc = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        // Sleeps until the connection has something or Disconnect wakes it; curl's own
+        // timers (connect timeouts, retries) shorten the wait as they need.
+        if (curl_multi_poll(m, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+            rc = CURLE_FAILED_INIT;
+            break;
+        }
+    }
+    // Removing an unfinished transfer closes its connection.
+    curl_multi_remove_handle(m, h);
+    return static_cast<int>(rc);
+}
+
 bool HttpClient::Perform(const std::string& url, bool head) {
     CURL* h = impl_->curl;
-    if (!h) {
+    if (!h || !impl_->multi) {
         error_ = "no HTTP handle";
         return false;
     }
@@ -149,7 +220,7 @@ bool HttpClient::Perform(const std::string& url, bool head) {
             curl_easy_setopt(h, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NO_REVOKE));
         }
     }
-    CURLcode rc = curl_easy_perform(h);
+    auto rc = static_cast<CURLcode>(Transfer());
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
     long code = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);

@@ -37,7 +37,7 @@ public:
     void SetExtraHeader(std::string line);
     void SetProgress(Progress progress);
 
-    // Makes the request in progress fail within about a second and drops its connection.
+    // Makes the request in progress fail at once and drops its connection.
     // The flag is cleared when the next request starts, so a disconnect only ends the
     // request it interrupted.
     void Disconnect();
@@ -56,6 +56,7 @@ public:
 private:
     struct Impl;
     bool Perform(const std::string& url, bool head);
+    int Transfer();
     static size_t OnHeader(char* data, size_t size, size_t n, void* self);
     static size_t OnBody(char* data, size_t size, size_t n, void* self);
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/Resources.hpp"
 #include "platform/Error.hpp"
 #include "platform/Text.hpp"
 
@@ -14,18 +15,23 @@ bool DebugRequested(const std::vector<std::string>& args) {
 
 namespace {
 
+// All pictures of a package together may hold this many pixels: many times what the
+// slot's bytes could carry as plain pictures, yet far from what a 32-bit process can hold.
+constexpr std::int64_t kPackagePixelBudget = 16LL * kBlankSlotSize;
+
 void ReadPackage(StartupState& s, MemoryStream& stream) {
     stream.Seek(0, SeekOrigin::Begin);
     try {
+        PixelBudget budget(kPackagePixelBudget);
         s.skin->MainWindow.LoadFromStream(stream);
         s.skin->ConfigWindow.LoadFromStream(stream);
-    } catch (const TarvosError&) {
-        // A damaged package must not start a half-skinned launcher: drop all of it, so the
-        // main window reports the missing configuration.
+        s.config->ParseConfig(stream);
+    } catch (const std::exception&) {
+        // A damaged package, or one asking for more memory than there is, must not start a
+        // half-skinned launcher: drop all of it, so the main window reports the missing
+        // configuration.
         s.skin = std::make_unique<TtucConfig>();
-        return;
     }
-    s.config->ParseConfig(stream);
 }
 
 }  // namespace

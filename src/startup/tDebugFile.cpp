@@ -12,16 +12,18 @@ void tDebugFile::WriteErr(const std::string& str) {
 }
 
 tDebugFile::~tDebugFile() {
-    if (!enabled) return;
-    try {
-        Save();
-    } catch (const TarvosError&) {
-        // A log that cannot be written must not end the program on its way out.
-    }
+    if (enabled) Save();
 }
 
 void tDebugFile::Save() const {
-    if (!filename.empty()) WriteTextLines(filename, ts);
+    if (filename.empty()) return;
+    try {
+        WriteTextLines(filename, ts);
+    } catch (const std::exception&) {
+        // The log is a diagnostic: when it cannot be written (a folder of that name, a
+        // read-only folder, a full disk) the launcher runs on without it. The lines stay in
+        // memory, so a later write that succeeds still gives the whole log.
+    }
 }
 
 }  // namespace tarvos

@@ -5,7 +5,8 @@
 namespace tarvos {
 
 // The line log behind "-debug". The file always holds every line recorded so far: it is
-// rewritten whole on each line, so a killed process still leaves a complete log.
+// rewritten whole on each line, so a killed process still leaves a complete log. Writing it
+// never fails the caller.
 class tDebugFile {
 public:
     tDebugFile() = default;

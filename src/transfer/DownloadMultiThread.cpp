@@ -83,6 +83,18 @@ void TDownloadThread::Stop() {
 std::string TDownloadThread::PieceFileName() const { return TmpFolder + "_part_" + std::to_string(thread_id) + ".tmp"; }
 
 void TDownloadThread::Execute() {
+    // A thread's body must not let an exception out (the process would end): a piece that
+    // fails unexpectedly is a failed piece.
+    try {
+        Run();
+    } catch (...) {
+        failed_ = true;
+    }
+    ended_ = true;
+    loop_.Wake();
+}
+
+void TDownloadThread::Run() {
     if (!stopRequested_ && (!UseFileStream || PreparePieceFile())) {
         IdHTTP.SetExtraHeader("Range: bytes=" + std::to_string(_start) + "-" + std::to_string(_end));
         IdHTTP.SetProgress([this](int64_t received) { OnHttpProgress(received); });
@@ -100,8 +112,6 @@ void TDownloadThread::Execute() {
         failed_ = true;
         if (!loop_.Terminated() && !stopRequested_) HandOver(&TDownloadThread::OnComplete);
     }
-    ended_ = true;
-    loop_.Wake();
 }
 
 void TDownloadThread::RunAttempt() {
@@ -212,34 +222,48 @@ int64_t TDownloadMultiThread::QuerySize(const std::string& url) {
     return client.ContentLength();
 }
 
-void TDownloadMultiThread::GetFile(const std::string& url, const std::string& filename) {
-    if (running_) {  // not re-entrant: a second download from a handler is refused
-        HaveError = true;
-        return;
-    }
+bool TDownloadMultiThread::GetFile(const std::string& url, const std::string& filename) {
+    // Not re-entrant: a download started from a handler that runs while another one waits
+    // is refused, and the download in progress keeps its own outcome.
+    if (running_) return false;
     HaveError = false;
     const int64_t size = QuerySize(url);
     if (size <= 0) {
         HaveError = true;
-        return;
+        return false;
     }
     if (!rcfile.Create(filename)) {
         HaveError = true;
-        return;
+        return false;
     }
     // Sizing the file leaves it reading as zeros without writing them.
     if (!rcfile.SetSize(size)) {
         rcfile.Close();
         DeleteFileUtf8(filename);
         HaveError = true;
-        return;
+        return false;
     }
+    // Whatever way GetFile is left, the workers end, the target closes (deleted unless it
+    // is complete), the progress timer stops and the downloader can be used again.
+    struct Run {
+        TDownloadMultiThread& d;
+        const std::string& filename;
+        bool finished = false;
+        ~Run() {
+            if (!finished) {
+                d.Stop();
+                d.Finish(filename);
+            }
+            d.running_ = false;
+        }
+    } run{*this, filename};
     running_ = true;
     CreateWorkers(url, size);
     WaitForPieces();
+    run.finished = true;
     Finish(filename);
-    running_ = false;
     if (loop_.Terminated()) EndProcessNow(0);
+    return !HaveError;
 }
 
 void TDownloadMultiThread::CreateWorkers(const std::string& url, int64_t size) {

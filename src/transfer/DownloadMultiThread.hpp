@@ -67,6 +67,7 @@ public:
 
 private:
     void Execute();
+    void Run();
     void RunAttempt();
     bool OnData(const char* data, size_t length);
     bool ResponseIsTheRange() const;
@@ -113,7 +114,11 @@ public:
 
     void SetThreads(int32_t threads);
     int32_t Threads() const { return _threads; }
-    void GetFile(const std::string& url, const std::string& filename);
+    // Fetches url into filename; the outcome is HaveError (and the result: true when the
+    // file arrived whole). A call while another download of this object is in progress
+    // (from a handler running while it waits) is refused with false and leaves that
+    // download untouched.
+    bool GetFile(const std::string& url, const std::string& filename);
     void Stop();
 
     TDownloadMultiThreadProgressEvent OnProgress;

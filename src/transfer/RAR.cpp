@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "inventory/SafeName.hpp"
+#include "platform/HandlerBoundary.hpp"
 #include "platform/MessageBox.hpp"
 #include "platform/Text.hpp"
 #include "transfer/RAR_DLL.hpp"  // last: the library's header defines Windows type names
@@ -17,8 +18,7 @@ constexpr int kErrorNotAvailable = 99;
 constexpr unsigned kCommentSize = 65536;
 
 int CALLBACK UnRarCallback(UINT message, LPARAM userData, LPARAM p1, LPARAM p2) {
-    return reinterpret_cast<TRAR*>(userData)->LibraryCallback(message, static_cast<std::intptr_t>(p1),
-                                                              static_cast<std::intptr_t>(p2));
+    return CallbackBoundary(-1, [&] { return reinterpret_cast<TRAR*>(userData)->LibraryCallback(message, p1, p2); });
 }
 
 // The library takes archive names as byte strings in the ANSI code page, with the host's

@@ -40,8 +40,18 @@ TEST(Bmp, DecodesEveryDepthBothRowOrders) {
         ExpectPixels(sixteen, DecodeBmp(MakeBmp(sixteen, 32, topDown)));
     }
     Bitmap b = DecodeBmp(MakeBmp(sixteen, 32));
-    EXPECT_EQ(b.Row(0)[3], 0x80) << "the fourth byte of 32-bit pixels is kept";
+    EXPECT_EQ(b.Row(0)[3], 255) << "plain 32-bit pictures are opaque whatever their fourth byte";
     EXPECT_EQ(b.ColorAt(0, 0), 0x0000FFu) << "ColorAt gives a Windows colour value (red low)";
+}
+
+TEST(Bmp, IndexPastTheColourTableIsOpaqueBlack) {
+    auto f = MakeBmp(Pattern(2, 1, {0xFF0000}), 8);
+    f.back() = 0;                 // padding of the single row
+    f[f.size() - 3] = 7;          // the second pixel: index 7 of a one-entry table
+    Bitmap b = DecodeBmp(f);
+    EXPECT_EQ(Rgb(b, 0, 0), 0xFF0000u);
+    EXPECT_EQ(Rgb(b, 1, 0), 0u);
+    EXPECT_EQ(b.Row(0)[4 + 3], 255);
 }
 
 TEST(Bmp, DecodesRunLengthData) {

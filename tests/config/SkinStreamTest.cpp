@@ -36,7 +36,7 @@ TEST(SkinStream, ReadsEveryElementKindOfTheMainWindow) {
     Bytes blocks;
     Bytes region = WriteRegionData({{0, 0, 3, 1}, {1, 1, 2, 2}});
     PutBlock(blocks, 1, Body({kPicture, region}));
-    PutBlock(blocks, 5, Body({Sub("Left=10\r\nVisible=true"), Sub("script"), kPicture, {}, kPicture, {}, kPicture}));
+    PutBlock(blocks, 5, Body({Sub("Left=10\r\nVisible=true\r\nLeft=99"), Sub("script"), kPicture, {}, kPicture, {}, kPicture}));
     PutBlock(blocks, 13, Body({Sub("Width = 200"), kPicture, {}}));
     PutBlock(blocks, 8, Body({Sub("CForeFace=$FF00\nOrientation=1")}));
     PutBlock(blocks, 17, Body({Sub("Bold=true\nItalic=True\nleft=5")}));
@@ -45,7 +45,7 @@ TEST(SkinStream, ReadsEveryElementKindOfTheMainWindow) {
     EXPECT_EQ(w.BackGroundImage.image.width, 3);
     ASSERT_TRUE(w.BackGroundImage.GetRegion());
     EXPECT_EQ(w.BackGroundImage.GetRegion()->size(), 2u);
-    EXPECT_EQ(w.Button_Close.IntValue("Left"), 10);
+    EXPECT_EQ(w.Button_Close.IntValue("Left"), 10) << "the first of repeated keys counts";
     EXPECT_TRUE(w.Button_Close.BoolValue("Visible"));
     EXPECT_EQ(w.Button_Close.btn_script, TStringList{"script"});
     EXPECT_FALSE(w.Button_Close.common.Empty());

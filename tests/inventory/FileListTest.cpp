@@ -32,6 +32,10 @@ TEST(TFileList, SortedKeysIgnoreLetterCaseAndSurroundingBlanks) {
     EXPECT_EQ(list.GetKey(0), "\\system\\t2.ini");
     EXPECT_EQ(list.GetId("\\system\\t2.inx"), -1);
     EXPECT_EQ(list.GetItemByName("\\nothing"), nullptr);
+    // Letters beyond ASCII fold the same on every platform, whatever the locale.
+    AddNamed(list, "\\Spiel\xC3\x84\\\xD0\x96.txt", "umlaut");
+    EXPECT_EQ(list.GetId("\\spiel\xC3\xA4\\\xD0\xB6.TXT"), list.GetId("\\SPIEL\xC3\x84\\\xD0\x96.txt"));
+    EXPECT_NE(list.GetId("\\spiel\xC3\xA4\\\xD0\xB6.TXT"), -1);
 }
 
 TEST(TFileList, SortedModeKeepsKeyOrderWhateverTheOrderOfAdding) {

@@ -3,7 +3,12 @@
 #include <atomic>
 #include <thread>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "platform/EventLoop.hpp"
+#include "platform/HandlerBoundary.hpp"
 #include "platform/Terminate.hpp"
 
 namespace tarvos {
@@ -39,14 +44,41 @@ TEST_F(EventLoopTest, SynchronizeOnTheLoopThreadRunsAtOnce) {
     EXPECT_TRUE(ran);
 }
 
-TEST_F(EventLoopTest, HandOversRunInOrderAndSurviveAThrowingOne) {
+// A throwing handler is shown and abandoned; everything around it goes on: later
+// hand-overs, the worker that handed it over, a repeating timer, a probe in progress.
+TEST_F(EventLoopTest, AThrowingHandlerIsReportedAndTheLoopGoesOn) {
+    std::vector<std::string> shown;
+    auto previous = SetHandlerErrorSink([&](const std::string& text) { shown.push_back(text); });
     std::vector<int> order;
     loop_.Post([&] { order.push_back(1); });
     loop_.Post([&] { throw std::runtime_error("handler failed"); });
     loop_.Post([&] { order.push_back(3); });
-    EXPECT_THROW(loop_.ProcessMessages(), std::runtime_error);
     loop_.ProcessMessages();
     EXPECT_EQ(order, (std::vector<int>{1, 3}));
+
+    std::atomic<bool> workerDone{false};
+    std::thread worker([&] {
+        loop_.Synchronize([] { throw std::logic_error("worker's hand-over failed"); });
+        workerDone = true;
+        loop_.Wake();
+    });
+    Timer t(loop_, 1);
+    int ticks = 0;
+    t.OnTimer([&] {
+        if (++ticks == 3) t.SetEnabled(false);
+        throw 42;  // not even a std::exception
+    });
+    t.SetEnabled(true);
+    RunWhileProcessing(loop_, [&] {
+        while (!workerDone || t.Enabled()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    worker.join();
+    EXPECT_EQ(ticks, 3);
+    SetHandlerErrorSink(previous);
+    ASSERT_EQ(shown.size(), 5u);
+    EXPECT_EQ(shown[0], "handler failed");
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), "worker's hand-over failed"), 1);
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), "Unknown error"), 3);
 }
 
 TEST_F(EventLoopTest, TerminateReleasesABlockedWorkerAndLaterHandOversAreSkipped) {

@@ -137,3 +137,47 @@ TEST(Startup, SequenceChecksForAnotherCopyBeforeAnyWindowAndFillsTheFolderMapLas
     RunStartup({}, mapped.resources, third);
     EXPECT_EQ(third.langFolderAtRun, "en;english");
 }
+
+namespace {
+
+// An 8-bit run-length picture of 4096 x 4096 pixels in 64 bytes: the colour table and an
+// "end of bitmap" mark.
+Bytes HugeRlePicture() {
+    Bytes f(54 + 4, 0);
+    f[0] = 'B', f[1] = 'M';
+    Put(f, 10, 58, 4), Put(f, 14, 40, 4), Put(f, 18, 4096, 4), Put(f, 22, 4096, 4);
+    Put(f, 26, 1, 2), Put(f, 28, 8, 2), Put(f, 30, 1, 4), Put(f, 46, 1, 4);
+    f.insert(f.end(), {0, 1});
+    f.resize(64, 0);
+    return f;
+}
+
+}  // namespace
+
+// A tiny package declaring gigabytes of pictures, and a log that cannot be written: neither
+// may end start-up. The first gives "not found", the second a launcher without a log.
+TEST(Startup, HostilePackageAndUnwritableLogNeverEndStartUp) {
+    TempFolder cwd("tarvos-startup");
+    Bytes button, blocks;
+    PutSized(button, {});
+    PutSized(button, {});
+    for (int i = 0; i < 5; ++i) PutSized(button, HugeRlePicture());
+    for (std::uint8_t id = 2; id <= 7; ++id) PutBlock(blocks, id, button);
+    Bytes package = Section(12346, 6, blocks);
+    Bytes settings = Section(23457, 0, {});
+    package.insert(package.end(), settings.begin(), settings.end());
+    Slot hostile(package);
+    StartupState s = PrepareStartup({}, hostile.resources);
+    EXPECT_TRUE(s.skin->MainWindow.Button_StartGame.common.Empty()) << "over the package's pixel budget";
+    std::ostringstream out;
+    ConsoleWindows console(out);
+    console.CreateWindows(s);
+    EXPECT_EQ(out.str(), "Sorry! Not found the config\n");
+
+    std::filesystem::create_directory("log.err");
+    Slot good(TestPackage("[config]\ninstance=My Game\n"));
+    StartupState logged = PrepareStartup({"-debug"}, good.resources);
+    EXPECT_EQ(logged.instanceName, "My Game");
+    EXPECT_EQ(logged.skin->MainWindow.BackGroundImage.image.width, 4);
+    EXPECT_EQ(logged.debugFile->ts.front(), "config created");
+}

@@ -176,8 +176,12 @@ void FaultServer::Route() {
             }
         }
         if (req.method == "GET") {
-            body.stall = (o.count("stall") && o["stall"] == start && CountRequests(token, start) == 1) ||
-                         (o.count("stallall") && o["stallall"] == start);
+            if (o.count("stall")) {
+                const auto colon = o["stall"].find(':');
+                const int times = colon == std::string::npos ? 1 : std::stoi(o["stall"].substr(colon + 1));
+                body.stall = o["stall"].substr(0, colon) == start && CountRequests(token, start) <= times;
+            }
+            body.stall = body.stall || (o.count("stallall") && o["stallall"] == start);
             body.drop = o.count("drop") && o["drop"] == start;
         }
         if (o.count("rate")) body.rate = std::stoll(o["rate"]);

@@ -19,7 +19,7 @@ namespace tarvos::test {
 //   size=N       the file's length (its bytes are PatternByte(0..N-1))
 //   nolen        no Content-Length (chunked answers)
 //   err=S:C      a GET whose range starts at S is answered with status C
-//   stall=S      the first GET for the range starting at S sends half, then stalls
+//   stall=S[:N]  the first (N) GET(s) for the range starting at S send half, then stall
 //   stallall=S   every GET for the range starting at S stalls that way
 //   drop=S       a GET for the range starting at S closes after half its bytes
 //   badrange=S   the range starting at S is answered with bytes S+1.. (and says so)

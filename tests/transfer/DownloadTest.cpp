@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "platform/HandlerBoundary.hpp"
 #include "support/TestServer.hpp"
 #include "transfer/DownloadMultiThread.hpp"
 
@@ -81,6 +82,8 @@ TEST_F(DownloadTest, SplitsIntoTheExactRangesAndArrivesIdentical) {
           "bytes=666668-833334", "bytes=833335-999999"}},
         {500000, 1, {"bytes=0-499999"}},
         {500000, 2, {"bytes=0-249999", "bytes=250000-499999"}},
+        // 150000.5 rounds to the even 150000, not up.
+        {300001, 2, {"bytes=0-149999", "bytes=150000-300000"}},
         {3000001, 6,
          {"bytes=0-499999", "bytes=500000-999999", "bytes=1000000-1499999", "bytes=1500000-1999999",
           "bytes=2000000-2499999", "bytes=2500000-3000000"}},
@@ -171,13 +174,64 @@ TEST_F(DownloadTest, StalledPieceIsRestartedFromItsFirstByte) {
     EXPECT_TRUE(fellBack);
 }
 
-TEST_F(DownloadTest, PieceStallingOnEveryAttemptGivesUpAfterFour) {
+TEST_F(DownloadTest, APieceNeedingAFourthAttemptFails) {
     dm_.SetThreads(2);
-    dm_.GetFile(Url("size=200000,stallall=100000"), Target());
+    // Three stalls, then the whole piece: four attempts are one too many all the same.
+    dm_.GetFile(Url("size=200000,stall=100000:3"), Target());
     EXPECT_TRUE(dm_.HaveError);
     Ranges got = GetRanges();
     EXPECT_EQ(got.count("bytes=100000-199999"), 4u);
     EXPECT_EQ(got.count("bytes=0-99999"), 1u);
+}
+
+TEST_F(DownloadTest, ASlowButSteadyPieceIsNeverRestarted) {
+    dm_.SetThreads(2);
+    // Each piece takes five watchdog intervals, with bytes arriving in every one.
+    dm_.GetFile(Url("size=200000,rate=50000"), Target());
+    EXPECT_FALSE(dm_.HaveError);
+    EXPECT_EQ(GetRanges(), (Ranges{"bytes=0-99999", "bytes=100000-199999"}));
+    ExpectIdentical(200000);
+}
+
+TEST_F(DownloadTest, HandlersThatFailOrNestADownloadLeaveItWholeAndReusable) {
+    std::vector<std::string> shown;
+    auto previous = SetHandlerErrorSink([&](const std::string& text) { shown.push_back(text); });
+    dm_.SetThreads(2);
+    Timer meddler(MainLoop(), 50);
+    int ticks = 0;
+    bool nestedRefused = false;
+    meddler.OnTimer([&] {
+        if (++ticks == 1) {
+            nestedRefused = !dm_.GetFile(Url("size=1000"), dir_.File("nested.bin"));
+            return;
+        }
+        meddler.SetEnabled(false);
+        throw std::runtime_error("display failed");
+    });
+    meddler.SetEnabled(true);
+    EXPECT_TRUE(dm_.GetFile(Url("size=400000,rate=400000"), Target()));
+    SetHandlerErrorSink(previous);
+    EXPECT_TRUE(nestedRefused);
+    EXPECT_FALSE(dm_.HaveError);
+    EXPECT_FALSE(FileExists(dir_.File("nested.bin")));
+    ExpectIdentical(400000);
+    EXPECT_EQ(shown, std::vector<std::string>{"display failed"});
+
+    token_ = TestServer::NewToken();
+    EXPECT_TRUE(dm_.GetFile(Url("size=1000"), Target()));
+    ExpectIdentical(1000);
+}
+
+TEST_F(DownloadTest, NamesWithBlanksAndNonAsciiLettersArrive) {
+    EXPECT_EQ(NormalizeUrl("http://h/a b\\c{1}^\"<>`.bin?q=x\\y z#f\\g"),
+              "http://h/a%20b/c%7B1%7D%5E%22%3C%3E%60.bin?q=x\\y%20z#f\\g");
+    dm_.SetThreads(2);
+    for (const char* name : {"with blank.bin", "Spiel\xC3\xA4 {1}^.bin"}) {
+        SCOPED_TRACE(name);
+        dm_.GetFile(server_->Url(token_, "size=100000", name), Target());
+        EXPECT_FALSE(dm_.HaveError);
+        ExpectIdentical(100000);
+    }
 }
 
 TEST_F(DownloadTest, ServerIgnoringRangeFailsAndNeverGrowsTheTarget) {

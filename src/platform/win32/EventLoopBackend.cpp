@@ -5,6 +5,7 @@
 
 #include "platform/Error.hpp"
 #include "platform/EventLoop.hpp"
+#include "platform/HandlerBoundary.hpp"
 
 namespace tarvos {
 namespace {
@@ -53,6 +54,10 @@ public:
 
 private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        return CallbackBoundary<LRESULT>(0, [&] { return Proc(hwnd, msg, wp, lp); });
+    }
+
+    static LRESULT Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == kWakeMessage) {
             auto* self = reinterpret_cast<Win32Backend*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
             if (self) {
