@@ -23,6 +23,8 @@ struct ModeCase {
     std::vector<std::string> fullCheckTotals;   // its total-progress texts
 };
 
+void PrintTo(const ModeCase& c, std::ostream* os) { *os << c.checkMode << ", " << c.workers << " workers"; }
+
 class PipelineModes : public PipelineFixture, public ::testing::WithParamInterface<ModeCase> {};
 
 // Missing, changed, extra, identical and to-be-deleted files; the start-up check repairs the
