@@ -60,18 +60,38 @@ void TMHThreads::StartNext(Worker& w) {
     auto job = std::make_unique<TMHOneThread>(_path + _filelist->GetItemByID(_pos)->Content.Name);
     job->ModeIsHaveHash = ModeIsHaveHash;
     job->OnComplete = [this, &w](TMHOneThread& done) { Completed(w, done); };
-    w.job = std::move(job);
     ++cnt;
-    w.go.release();
+    w.Give(std::move(job));
+}
+
+void TMHThreads::Worker::Give(std::unique_ptr<TMHOneThread> next) {
+    {
+        std::lock_guard lock(mutex);
+        job = std::move(next);
+    }
+    wake.notify_one();
+}
+
+void TMHThreads::Worker::Quit() {
+    {
+        std::lock_guard lock(mutex);
+        quit = true;
+    }
+    wake.notify_one();
+}
+
+std::unique_ptr<TMHOneThread> TMHThreads::Worker::Take() {
+    std::unique_lock lock(mutex);
+    wake.wait(lock, [this] { return quit || job; });
+    return quit ? nullptr : std::move(job);
 }
 
 void TMHThreads::WorkerBody(Worker& w) {
     for (;;) {
-        w.go.acquire();
-        if (w.quit) return;
         // The worker owns its file from here on, so the main thread may hand it the next
         // one while this one's result is being recorded.
-        const std::unique_ptr<TMHOneThread> job = std::move(w.job);
+        const std::unique_ptr<TMHOneThread> job = w.Take();
+        if (!job) return;
         job->Execute();
         if (loop_.Terminated()) return;
         loop_.Synchronize([&job] { job->OnComplete(*job); });
@@ -97,10 +117,7 @@ void TMHThreads::Completed(Worker& w, TMHOneThread& job) {
 }
 
 void TMHThreads::StopWorkers() {
-    for (auto& w : workers_) {
-        w->quit = true;
-        w->go.release();
-    }
+    for (auto& w : workers_) w->Quit();
     for (auto& w : workers_)
         if (w->thread.joinable()) w->thread.join();
     workers_.clear();

@@ -2,7 +2,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <semaphore>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,11 +57,18 @@ public:
 
 private:
     // A worker thread that measures one file after another as the main thread hands them out.
+    // (A mutex and condition variable rather than a semaphore: the MinGW runtime's C++20
+    // semaphore can lose a release.)
     struct Worker {
         std::thread thread;
-        std::binary_semaphore go{0};
-        std::unique_ptr<TMHOneThread> job;  // set by the main thread before go is released
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::unique_ptr<TMHOneThread> job;  // handed out by the main thread
         bool quit = false;
+        void Give(std::unique_ptr<TMHOneThread> next);
+        void Quit();
+        // Blocks until a file or the end comes; null at the end.
+        std::unique_ptr<TMHOneThread> Take();
     };
 
     void StartNext(Worker& w);

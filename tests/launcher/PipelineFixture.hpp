@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -77,6 +78,7 @@ protected:
         WriteBytes(player_.parent_path() / "sentinel.txt", "outside the game folder");
         for (size_t i = 0; i < lang_.size(); ++i) lang_[i] = "<" + std::to_string(i) + ">";
         debug_.enabled = true;
+        view_.Print = std::getenv("TARVOS_TEST_VERBOSE") != nullptr;
     }
 
     void AddGameFile(const std::string& rel, const std::string& data, double date) {

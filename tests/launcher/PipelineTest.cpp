@@ -269,7 +269,10 @@ TEST_F(PipelineProcess, ReplacesItselfAndRestartsOrKeepsTheOldOneWhenThatFails) 
         SCOPED_TRACE(damaged ? "damaged replacement" : "good replacement");
         fs::remove_all(game_);
         fs::remove_all(ServerFolder());
-        fs::remove_all(player_);
+        // The launcher that finished the last round may still be on its way out.
+        std::error_code ec;
+        for (int i = 0; i < 100 && (fs::remove_all(player_, ec), ec); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         fs::create_directories(player_ / "updater");
         const std::string fresh = Bytes(PathFromUtf8(driver_));
         const std::string old = fresh + "an older build";
