@@ -13,7 +13,7 @@ namespace {
 constexpr int64_t kMsPerDay = 86400000;
 
 // Days from 1970-01-01 to a proleptic Gregorian date (Howard Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, int m, int d) {
+constexpr int64_t DaysFromCivil(int64_t y, int m, int d) {
     y -= m <= 2;
     const int64_t era = (y >= 0 ? y : y - 399) / 400;
     const int64_t yoe = y - era * 400;
@@ -34,7 +34,8 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
     y = static_cast<int>(yoe + era * 400 + (m <= 2));
 }
 
-const int64_t kOriginDays = DaysFromCivil(1899, 12, 30);
+// Constant-initialised: dates encoded during static initialisation of other units need it.
+constexpr int64_t kOriginDays = DaysFromCivil(1899, 12, 30);
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 

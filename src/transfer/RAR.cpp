@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "inventory/SafeName.hpp"
 #include "platform/HandlerBoundary.hpp"
 #include "platform/MessageBox.hpp"
 #include "platform/Text.hpp"
@@ -272,6 +273,10 @@ int TRAR::ProcessEntry(const std::string& path, bool RestoreFolder, const std::v
     fProgressInfo.FileName = name;
     const auto& f = RARDLLInstance->Functions();
     if (Files && std::find(Files->begin(), Files->end(), name) == Files->end())
+        return f.RARProcessFile(ArchiveHandle, RAR_SKIP, nullptr, nullptr);
+    // An entry named to climb out of the target folder ("..\..\x", "C:\x", "\\share\x") comes
+    // from a broken or hostile archive: it is passed over, never written.
+    if (operation == RAR_EXTRACT && !IsSafeRelativePath(name))
         return f.RARProcessFile(ArchiveHandle, RAR_SKIP, nullptr, nullptr);
     return ExtractEntry(path, RestoreFolder, operation);
 }

@@ -3,9 +3,13 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "support/Pattern.hpp"
+#include "support/PublishFixture.hpp"
 
 namespace tarvos::test {
 namespace {
@@ -85,7 +89,8 @@ bool SendBody(const Body& b, const std::atomic<bool>& stopping, size_t offset, h
 
 }  // namespace
 
-FaultServer::FaultServer(const std::string& certFile, const std::string& keyFile) {
+FaultServer::FaultServer(const std::string& certFile, const std::string& keyFile, const std::string& filesRoot)
+    : filesRoot_(filesRoot) {
     if (!certFile.empty())
         server_ = std::make_unique<httplib::SSLServer>(certFile.c_str(), keyFile.c_str());
     else
@@ -94,6 +99,7 @@ FaultServer::FaultServer(const std::string& certFile, const std::string& keyFile
     // Stalled answers hold their thread; keep enough for every piece of several downloads.
     server_->new_task_queue = [] { return new httplib::ThreadPool(64); };
     Route();
+    if (!filesRoot_.empty()) RouteFiles();
     port_ = server_->bind_to_any_port("127.0.0.1");
     if (port_ > 0) listener_ = std::thread([this] { server_->listen_after_bind(); });
 }
@@ -205,6 +211,67 @@ void FaultServer::Route() {
                                      [send](size_t offset, size_t, httplib::DataSink& sink) { return send(offset, sink); });
         }
     });
+}
+
+void FaultServer::Record(const std::string& token, const std::string& method, const std::string& path,
+                         const std::string& range) {
+    std::lock_guard lock(mutex_);
+    log_[token].push_back(method + " " + path + " " + (range.empty() ? "-" : range));
+}
+
+void FaultServer::RouteFiles() {
+    server_->Get(R"(/publish/([^/]+))", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string dir = filesRoot_ + "/" + std::string(req.matches[1]);
+        std::filesystem::create_directories(dir + "/server");
+        const std::string why =
+            PublishFolder(dir + "/game", dir + "/server", dir + "/required.txt", dir + "/delete.txt");
+        res.status = why.empty() ? 200 : 500;
+        res.set_content(why.empty() ? "ok" : why, "text/plain");
+    });
+    auto serve = [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string token = req.matches[1], optText = req.matches[2], rel = req.matches[3];
+        const std::string range = req.get_header_value("Range");
+        Record(token, req.method, req.path, range);
+        const_cast<httplib::Request&>(req).ranges.clear();
+        Options o = ParseOptions(optText);
+        if (o.count("delay")) Pause(stopping_, std::stoll(o["delay"]));
+        const std::string file = filesRoot_ + "/" + token + "/" + rel;
+        std::error_code ec;
+        if (o.count("fail") || rel.find("..") != std::string::npos || !std::filesystem::is_regular_file(file, ec)) {
+            res.status = 404;
+            return;
+        }
+        std::ifstream in(file, std::ios::binary);
+        auto data = std::make_shared<std::string>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        const long long size = static_cast<long long>(data->size());
+        long long a = 0, b = size - 1;
+        long long rb = -1;
+        if (ParseRange(range, a, rb)) {
+            b = rb < 0 || rb >= size ? size - 1 : rb;
+            if (a > b) {
+                res.status = 416;
+                return;
+            }
+            res.status = 206;
+            res.set_header("Content-Range",
+                           "bytes " + std::to_string(a) + "-" + std::to_string(b) + "/" + std::to_string(size));
+        }
+        const long long rate = o.count("rate") ? std::stoll(o["rate"]) : 0;
+        const long long first = a;
+        res.set_content_provider(
+            static_cast<size_t>(b - a + 1), "application/octet-stream",
+            [this, data, first, rate](size_t offset, size_t length, httplib::DataSink& sink) {
+                size_t n = std::min<size_t>(length, 64 * 1024);
+                if (rate > 0) {
+                    n = std::min<size_t>(n, 16 * 1024);
+                    Pause(stopping_, static_cast<long long>(n) * 1000 / rate);
+                    if (stopping_) return false;
+                }
+                sink.write(data->data() + first + static_cast<long long>(offset), n);
+                return true;
+            });
+    };
+    server_->Get(R"(/d/([^/]+)/([^/]*)/(.*))", serve);
 }
 
 }  // namespace tarvos::test

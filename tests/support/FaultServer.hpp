@@ -30,10 +30,16 @@ namespace tarvos::test {
 //   redir        answered 302 to the same path without "redir"
 // GET /log/<token> lists the requests seen for a token, one per line:
 //   "<METHOD> <path> <Range header or ->".
+// With a files root, real files are served too:
+//   /d/<token>/<options>/<path>  the file <root>/<token>/<path>, ranges answered; the options
+//                                fail, delay=MS and rate=B as above
+//   /publish/<token>             publishes <root>/<token>/game into <root>/<token>/server
+//                                (required.txt and delete.txt beside them when present);
+//                                200 when it worked, else 500 with the reason
 class FaultServer {
 public:
     // With certificate and key files the server speaks https.
-    FaultServer(const std::string& certFile = "", const std::string& keyFile = "");
+    FaultServer(const std::string& certFile = "", const std::string& keyFile = "", const std::string& filesRoot = "");
     ~FaultServer();
     FaultServer(const FaultServer&) = delete;
     FaultServer& operator=(const FaultServer&) = delete;
@@ -44,6 +50,9 @@ public:
 
 private:
     void Route();
+    void RouteFiles();
+    void Record(const std::string& token, const std::string& method, const std::string& path,
+                const std::string& range);
     int CountRequests(const std::string& token, const std::string& rangeStart);
 
     std::unique_ptr<httplib::Server> server_;
@@ -52,6 +61,7 @@ private:
     std::mutex mutex_;
     std::map<std::string, std::vector<std::string>> log_;
     int port_ = -1;
+    std::string filesRoot_;
 };
 
 }  // namespace tarvos::test

@@ -49,6 +49,10 @@ TestServer::TestServer(bool https) {
         if (!ca.empty() && ca[0] == '/') ca = "Z:" + ca;  // Wine shows the host's root as Z:
 #endif
         if (https && !ca.empty()) HttpClient::SetCaFile(ca);
+        filesRoot_ = Env("TARVOS_TEST_SERVER_ROOT");
+#ifdef _WIN32
+        if (!filesRoot_.empty() && filesRoot_[0] == '/') filesRoot_ = "Z:" + filesRoot_;
+#endif
         return;
     }
 #ifdef _WIN32
@@ -64,7 +68,9 @@ TestServer::TestServer(bool https) {
         local_ = std::make_unique<FaultServer>(certDir.File("cert.pem"), certDir.File("key.pem"));
         HttpClient::SetCaFile(certDir.File("cert.pem"));
     } else {
-        local_ = std::make_unique<FaultServer>();
+        static TempDir filesDir;
+        filesRoot_ = filesDir.Path();
+        local_ = std::make_unique<FaultServer>("", "", filesRoot_);
     }
     if (local_->Ok())
         port_ = local_->Port();
@@ -83,6 +89,24 @@ std::string TestServer::Base() const {
 
 std::string TestServer::Url(const std::string& token, const std::string& options, const std::string& name) const {
     return Base() + "/t/" + token + "/" + options + "/" + name;
+}
+
+std::string TestServer::FolderUrl(const std::string& token, const std::string& options) const {
+    return Base() + "/d/" + token + "/" + (options.empty() ? "-" : options) + "/";
+}
+
+std::string TestServer::Publish(const std::string& token) const {
+    HttpClient client;
+    std::string body;
+    try {
+        client.Get(Base() + "/publish/" + token, [&](const char* d, size_t n) {
+            body.append(d, n);
+            return true;
+        });
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return body == "ok" ? std::string() : "publishing failed: " + body;
 }
 
 std::vector<std::string> TestServer::Log(const std::string& token) const {

@@ -22,6 +22,13 @@ public:
     std::string Base() const;
     // URL of a file with options, e.g. Url(token, "size=100000,drop=50000").
     std::string Url(const std::string& token, const std::string& options, const std::string& name = "file.bin") const;
+    // Real files: the folder this server serves them from, as this test process writes it
+    // (empty when it serves none), and the URL prefix of <FilesRoot>/<token>/.
+    std::string FilesRoot() const { return filesRoot_; }
+    std::string FolderUrl(const std::string& token, const std::string& options = "") const;
+    // Publishes <FilesRoot>/<token>/game into <FilesRoot>/<token>/server (required.txt and
+    // delete.txt beside them when present); empty when it worked, else the reason.
+    std::string Publish(const std::string& token) const;
     // Requests seen for a token: "<METHOD> <path> <Range or ->".
     std::vector<std::string> Log(const std::string& token) const;
     // A token no other test of this server has used.
@@ -32,6 +39,7 @@ private:
     std::string scheme_ = "http";
     int port_ = -1;
     std::string why_;
+    std::string filesRoot_;
 };
 
 // A temporary folder removed with its contents at the end of the scope.

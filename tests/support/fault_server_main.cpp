@@ -13,17 +13,18 @@
 #include "support/FaultServer.hpp"
 
 int main(int argc, char** argv) {
-    std::string portFile, cert, key;
+    std::string portFile, cert, key, files;
     int lifetime = 900;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--port-file")) portFile = argv[i + 1];
         if (!std::strcmp(argv[i], "--cert")) cert = argv[i + 1];
         if (!std::strcmp(argv[i], "--key")) key = argv[i + 1];
+        if (!std::strcmp(argv[i], "--files-root")) files = argv[i + 1];
         if (!std::strcmp(argv[i], "--lifetime")) lifetime = std::atoi(argv[i + 1]);
     }
-    tarvos::test::FaultServer http;
+    tarvos::test::FaultServer http("", "", files);
     std::unique_ptr<tarvos::test::FaultServer> https;
-    if (!cert.empty()) https = std::make_unique<tarvos::test::FaultServer>(cert, key);
+    if (!cert.empty()) https = std::make_unique<tarvos::test::FaultServer>(cert, key, files);
     if (!http.Ok() || (https && !https->Ok())) {
         std::fprintf(stderr, "fault server: cannot listen\n");
         return 1;

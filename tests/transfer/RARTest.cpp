@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 
+#include "support/RarPatch.hpp"
 #include "transfer/RAR.hpp"
 
 using namespace tarvos;
@@ -211,6 +212,24 @@ TEST_F(RARTest, AbortFromProgressStopsExtraction) {
     rar_.OnProcess = nullptr;
     EXPECT_TRUE(rar_.Extract(Out(), false, nullptr));
     EXPECT_EQ(rar_.GetDllVersion(), 8u);
+}
+
+// An entry named to climb out of the target ("../evil.txt") is passed over in both extraction
+// modes; the entries beside it are extracted.
+TEST_F(RARTest, EntriesLeavingTheTargetAreSkipped) {
+    WriteAll(dir_ / "src/zz_evil.txt", "escaping");
+    WriteAll(dir_ / "src/fine.txt", "fine");
+    std::string bytes = ReadAll(Rar("-ep", "zz_evil.txt fine.txt"));
+    ASSERT_TRUE(tarvos::test::RenameRar5Entry(bytes, "zz_evil.txt", "../evil.txt"));
+    WriteAll(dir_ / "a.rar", bytes);
+    fs::create_directories(dir_ / "out/deep");
+    for (bool restore : {false, true}) {
+        ASSERT_TRUE(rar_.OpenFile((dir_ / "a.rar").string()));
+        rar_.Extract((dir_ / "out/deep").string(), restore, nullptr);
+        EXPECT_EQ(ReadAll(dir_ / "out/deep/fine.txt"), "fine");
+        EXPECT_FALSE(fs::exists(dir_ / "out/evil.txt"));
+        EXPECT_FALSE(fs::exists(dir_ / "out/deep/evil.txt"));
+    }
 }
 
 TEST_F(RARTest, UnRarFileIntoCurrentFolderAndMissingArchive) {

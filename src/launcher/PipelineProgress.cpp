@@ -1,0 +1,86 @@
+// The progress displays and status texts of the update pipeline.
+#include <cmath>
+
+#include "launcher/uMainForm.hpp"
+
+namespace tarvos {
+
+int32_t ProgressPercent(int32_t done, int32_t count) {
+    if (count <= 0) return 0;
+    // The default rounding mode rounds halves to even (12.5 gives 12).
+    return static_cast<int32_t>(std::nearbyint(static_cast<double>(done) * 100.0 / count));
+}
+
+void TFMain::ForOneFile(const std::function<void(IndicatorState&, MainIndicator)>& change) {
+    for (MainIndicator i : {MainIndicator::ProgressBar_OneFile, MainIndicator::Gauge_OneFile}) {
+        IndicatorState s = view_.Indicator(i);
+        change(s, i);
+        view_.SetIndicator(i, s);
+    }
+}
+
+void TFMain::ForTotal(const std::function<void(IndicatorState&, MainIndicator)>& change) {
+    for (MainIndicator i : {MainIndicator::ProgressBar_Total, MainIndicator::Gauge_Total}) {
+        IndicatorState s = view_.Indicator(i);
+        change(s, i);
+        view_.SetIndicator(i, s);
+    }
+}
+
+void TFMain::ResetOneFile(int64_t maximum) {
+    ForOneFile([&](IndicatorState& s, MainIndicator) { s = IndicatorState{0, maximum, 0, 1}; });
+}
+
+void TFMain::OneFileToWidths() {
+    ForOneFile([this](IndicatorState& s, MainIndicator i) { s.Max = view_.Width(i); });
+}
+
+void TFMain::SetOneFilePosition(int64_t position, bool repaint) {
+    ForOneFile([&](IndicatorState& s, MainIndicator) { s.Position = position; });
+    if (repaint) {
+        view_.Repaint(MainIndicator::ProgressBar_OneFile);
+        view_.Repaint(MainIndicator::Gauge_OneFile);
+    }
+}
+
+void TFMain::SetTotalPosition(int64_t position) {
+    ForTotal([&](IndicatorState& s, MainIndicator) { s.Position = position; });
+}
+
+void TFMain::TotalToMaximum() {
+    ForTotal([](IndicatorState& s, MainIndicator) { s.Position = s.Max; });
+}
+
+void TFMain::SetTotalPercent(int32_t done, int32_t count) {
+    view_.SetText(MainLabel::Text_StatusTotal, Lang(24) + std::to_string(ProgressPercent(done, count)) + "%");
+}
+
+void TFMain::EnterReady(int statusText) {
+    TotalToMaximum();
+    view_.SetText(MainLabel::Text_StatusTotal, Lang(24) + "100%");
+    view_.SetText(MainLabel::Text_Status, Lang(statusText));
+    view_.SetEnabled(MainButton::Button_StartGame, true);
+    view_.SetCursor(MainButton::Button_StartGame, MainCursor::Hand);
+    view_.SetVisible(MainButton::Button_CheckAllFiles, true);
+}
+
+void TFMain::OneHashCheched(TMHThreads&, const std::string& filename, const std::string&, int64_t, double) {
+    view_.SetText(MainLabel::Text_Status, Lang(2) + filename);
+    ForOneFile([](IndicatorState& s, MainIndicator) { s.Position = std::min(s.Position + s.Step, s.Max); });
+    view_.Repaint(MainLabel::Text_Status);
+    view_.Repaint(MainIndicator::ProgressBar_OneFile);
+    view_.Repaint(MainIndicator::Gauge_OneFile);
+}
+
+void TFMain::UpdateDMProgress(TDownloadMultiThread&, int64_t loaded, int64_t size) {
+    if (size <= 0) return;  // nothing known yet: no fraction to show
+    for (MainIndicator i : {MainIndicator::ProgressBar_OneFile, MainIndicator::Gauge_OneFile}) {
+        IndicatorState s = view_.Indicator(i);
+        s.Position = static_cast<int64_t>(
+            std::nearbyint(static_cast<double>(loaded) / static_cast<double>(size) * static_cast<double>(s.Max)));
+        view_.SetIndicator(i, s);
+        view_.Repaint(i);
+    }
+}
+
+}  // namespace tarvos

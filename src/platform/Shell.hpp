@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+
+namespace tarvos {
+
+// What the launcher asks of the desktop shell.
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // Opens a URL with the system's default handler.
+    virtual bool OpenUrl(const std::string& url) = 0;
+    // Starts a program elevated (the "runas" verb on Windows; a plain start on Linux) with
+    // parameters and a working folder, shown normally. A file without a folder is looked
+    // up in the working folder. True when the program was started.
+    virtual bool StartElevated(const std::string& file, const std::string& parameters,
+                               const std::string& folder) = 0;
+};
+
+// The platform's shell.
+Shell& SystemShell();
+
+// Full path of the running executable, in the program's "\"-separated form on Windows.
+std::string ExecutablePath();
+
+}  // namespace tarvos

@@ -1,0 +1,93 @@
+#include "platform/Shell.hpp"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/Text.hpp"
+
+extern char** environ;
+
+namespace tarvos {
+
+namespace {
+
+// Splits parameters at blanks; quoting is not needed for what the launcher passes.
+std::vector<std::string> SplitParameters(const std::string& parameters) {
+    std::vector<std::string> out;
+    std::string word;
+    for (char c : parameters + ' ') {
+        if (c != ' ') {
+            word += c;
+        } else if (!word.empty()) {
+            out.push_back(word);
+            word.clear();
+        }
+    }
+    return out;
+}
+
+// Runs the program detached: a first child starts it and exits at once, so the started
+// program never becomes a zombie of a launcher that goes on running.
+bool StartDetached(const std::string& program, const std::vector<std::string>& args, const std::string& folder) {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    const pid_t first = fork();
+    if (first < 0) {
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        return false;
+    }
+    if (first == 0) {
+        setsid();
+        if (fork() != 0) _exit(0);
+        if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(127);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execve(program.c_str(), argv.data(), environ);
+        const char failed = 1;  // tells the launcher that nothing was started
+        (void)!write(pipeFds[1], &failed, 1);
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    int status = 0;
+    waitpid(first, &status, 0);
+    char failed = 0;
+    const bool execFailed = read(pipeFds[0], &failed, 1) == 1;
+    close(pipeFds[0]);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && !execFailed;
+}
+
+class PosixShell final : public Shell {
+public:
+    bool OpenUrl(const std::string& url) override { return StartDetached("/usr/bin/xdg-open", {url}, ""); }
+
+    bool StartElevated(const std::string& file, const std::string& parameters, const std::string& folder) override {
+        const std::string dir = PathToUtf8(PathFromUtf8(folder));
+        std::string program = PathToUtf8(PathFromUtf8(file));
+        if (program.find('/') == std::string::npos) program = dir + "/" + program;
+        return StartDetached(program, SplitParameters(parameters), dir);
+    }
+};
+
+}  // namespace
+
+Shell& SystemShell() {
+    static PosixShell shell;
+    return shell;
+}
+
+std::string ExecutablePath() {
+    char buf[PATH_MAX + 1];
+    const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+}  // namespace tarvos

@@ -1,0 +1,348 @@
+// The update pipeline end to end: a generated game published to a server folder, served over
+// HTTP, and a player's folder brought up to date by the real controller, downloader, digests
+// and RAR extraction, observed through a recording view.
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "inventory/CustomMD5.hpp"
+#include "launcher/PipelineFixture.hpp"
+#include "support/RarPatch.hpp"
+
+namespace tarvos::test {
+namespace {
+
+const double kSummer = Date(2024, 7, 15, 13, 45, 30, 123);
+const double kWinter = Date(2024, 1, 15, 8, 5, 10, 987);
+
+struct ModeCase {
+    const char* checkMode;
+    int workers;
+    std::vector<std::string> fullCheckRepairs;  // what the full check fetches
+    std::vector<std::string> fullCheckTotals;   // its total-progress texts
+};
+
+void PrintTo(const ModeCase& c, std::ostream* os) { *os << c.checkMode << ", " << c.workers << " workers"; }
+
+class PipelineModes : public PipelineFixture, public ::testing::WithParamInterface<ModeCase> {};
+
+// Missing, changed, extra, identical and to-be-deleted files; the start-up check repairs the
+// missing and required files, the full check the rest, as the mode sees it.
+TEST_P(PipelineModes, BringsThePlayersFolderToTheServersState) {
+    const ModeCase& c = GetParam();
+    const bool light = std::string(c.checkMode).rfind("Light", 0) == 0;
+    AddGameFile("data/maps/world.map", Generated(70000, 1), kSummer);
+    AddGameFile("data/strings.txt", Generated(5000, 2), kWinter);
+    AddGameFile("data/textures.pak", Generated(1200000, 3), kSummer);
+    AddGameFile("readme.txt", "Read me.\r\n", kWinter);
+    AddGameFile("sound/new.ogg", Generated(3000, 5), kWinter);
+    AddGameFile("system/t2.ini", "[Game]\r\nLanguage=1033\r\n", kSummer);
+    AddGameFile("t2.dat", Generated(150000, 6), kSummer);
+    WriteBeside("required.txt", "\\system\\t2.ini\n");
+    WriteBeside("delete.txt", "\\old\\legacy.dll\n\\never\\existed.txt\n");
+    Publish();
+
+    fs::copy(game_, player_, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    fs::remove(player_ / "data/maps/world.map");
+    fs::remove(player_ / "sound/new.ogg");
+    WriteBytes(player_ / "system/t2.ini", "[Game]\r\nLanguage=1049\r\n");
+    WriteBytes(player_ / "data/strings.txt", Generated(5000, 22));
+    WriteBytes(player_ / "data/textures.pak", Generated(1000, 33));
+    ASSERT_TRUE(SetFileTimesLocal(PathToUtf8(player_ / "t2.dat"), 6, kSummer));
+    ASSERT_TRUE(SetFileTimesLocal(PathToUtf8(player_ / "readme.txt"), 6, kSummer));
+    WriteBytes(player_ / "screenshots/shot1.bmp", "mine");
+    WriteBytes(player_ / "old/legacy.dll", "stale");
+    const auto shotDate = ReadSizeAndDate(PathToUtf8(player_ / "screenshots/shot1.bmp"))->Date;
+
+    auto main = MakeMain(c.checkMode, c.workers, Url());
+    main->FetchUpdaterList();
+    main->CheckingRequiredFiles();
+    const std::vector<std::string> startup = {"\\data\\maps\\world.map", "\\sound\\new.ogg", "\\system\\t2.ini"};
+    EXPECT_EQ(Downloaded(), startup);
+    EXPECT_EQ(view_.Total, (std::vector<std::string>{"<24>0%", "<24>0%", "<24>33%", "<24>67%", "<24>100%"}));
+    EXPECT_EQ(view_.Status.back(), "<5>");
+    EXPECT_TRUE(view_.StartEnabled);
+    EXPECT_EQ(view_.StartCursor, MainCursor::Hand);
+    EXPECT_TRUE(view_.CheckAllVisible);
+    EXPECT_FALSE(fs::exists(player_ / "old/legacy.dll"));
+    EXPECT_FALSE(fs::exists(player_ / "updater.lst"));
+
+    view_.Total.clear();
+    main->Button_CheckAllFilesClick();
+    std::vector<std::string> all = startup;
+    all.insert(all.end(), c.fullCheckRepairs.begin(), c.fullCheckRepairs.end());
+    EXPECT_EQ(Downloaded(), all);
+    EXPECT_EQ(view_.Total, c.fullCheckTotals);
+    EXPECT_EQ(view_.Status.back(), "<6>");
+    EXPECT_FALSE(view_.CheckAllEnabled);
+    EXPECT_EQ(view_.OutOfRange, 0);
+
+    // Every listed file as published, dated as listed; the player's own file untouched.
+    auto server = ServerList();
+    std::set<std::string> expected = FilesBelow(game_);
+    expected.insert({"screenshots/shot1.bmp", "updater/OldList.lst"});
+    EXPECT_EQ(FilesBelow(player_), expected);
+    for (const auto& rel : FilesBelow(game_)) {
+        EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
+        const bool bare = light && std::find(startup.begin(), startup.end(), ListName(rel)) != startup.end();
+        if (!bare) {  // a light start fetches unknown files by their bare names, without a date
+            EXPECT_EQ(ReadSizeAndDate(PathToUtf8(player_ / rel))->Date, server->GetItemByName(ListName(rel))->Content.Date)
+                << rel;
+        }
+    }
+    EXPECT_EQ(Bytes(player_ / "screenshots/shot1.bmp"), "mine");
+    EXPECT_EQ(ReadSizeAndDate(PathToUtf8(player_ / "screenshots/shot1.bmp"))->Date, shotDate);
+    EXPECT_EQ(Bytes(player_.parent_path() / "sentinel.txt"), "outside the game folder");
+
+    // The previous-state list holds the server's records, bare ones for light's blind fetches.
+    TFileList old(true);
+    old.LoadFromFile(PathToUtf8(player_ / "updater/OldList.lst"));
+    ASSERT_EQ(old.Count(), server->Count());
+    for (int32_t i = 0; i < server->Count(); ++i) {
+        TFileRecord want = server->GetItemByID(i)->Content;
+        if (light && std::find(startup.begin(), startup.end(), want.Name) != startup.end())
+            want = TFileRecord{want.Name, std::string(kEmptyDigest), std::string(kEmptyDigest), 0, 0};
+        EXPECT_EQ(old.GetItemByName(want.Name)->Content, want) << want.Name;
+    }
+
+    // The next start finds the required file as dated, in every season: nothing to fetch.
+    if (!light) {
+        view_.Total.clear();
+        auto again = MakeMain(c.checkMode, c.workers, Url());
+        again->FetchUpdaterList();
+        again->CheckingRequiredFiles();
+        EXPECT_EQ(Downloaded(), all);
+        EXPECT_EQ(view_.Status.back(), "<3>");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , PipelineModes,
+    ::testing::Values(
+        ModeCase{"Hard: MD5 Hash", 1, {"\\data\\strings.txt", "\\data\\textures.pak"}, {"<24>0%", "<24>0%", "<24>25%", "<24>100%"}},
+        ModeCase{"hard: md5 hash", 3, {"\\data\\strings.txt", "\\data\\textures.pak"}, {"<24>0%", "<24>0%", "<24>25%", "<24>100%"}},
+        ModeCase{"Medium: Size & Date", 1, {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt"},
+                 {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>100%"}},
+        ModeCase{"Medium: Size & Date", 3, {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt"},
+                 {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>100%"}},
+        ModeCase{"Light: Previous List", 1, {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt", "\\t2.dat"},
+                 {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>75%", "<24>100%"}},
+        ModeCase{"Light: Previous List", 3, {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt", "\\t2.dat"},
+                 {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>75%", "<24>100%"}}),
+    [](const ::testing::TestParamInfo<ModeCase>& info) {
+        return std::string(1, static_cast<char>(std::toupper(info.param.checkMode[0]))) +
+               std::string(info.param.checkMode).substr(1, std::string(info.param.checkMode).find(':') - 1) +
+               std::to_string(info.param.workers) + "Workers";
+    });
+
+// A packed file that never matches its digest, one that is not on the server at all, names
+// that climb out of the game folder and an archive whose entry does: three rounds and a log
+// line for the failures, nothing written or deleted outside, and the run still ends ready.
+TEST_F(PipelineFixture, FaultsEndReadyAndNeverLeaveTheGameFolder) {
+    AddGameFile("a-gone.txt", "never served", kWinter);
+    AddGameFile("bad.txt", "served damaged", kWinter);
+    AddGameFile("ok.txt", "fine", kSummer);
+    AddGameFile("zz/zz_evil.txt", "escaping entry", kSummer);
+    Publish();
+    fs::remove(ServerFolder() / "a-gone.txt.ta2");
+    std::string damaged = Bytes(ServerFolder() / "bad.txt.ta2");
+    damaged[damaged.size() / 2] ^= 0x55;
+    WriteBytes(ServerFolder() / "bad.txt.ta2", damaged);
+    std::string hostile = Bytes(ServerFolder() / "zz/zz_evil.txt.ta2");
+    ASSERT_TRUE(RenameRar5Entry(hostile, "zz_evil.txt", "../evil.txt"));
+    WriteBytes(ServerFolder() / "zz/zz_evil.txt.ta2", hostile);
+    const std::string hostileDigest = FileMD5(PathToUtf8(ServerFolder() / "zz/zz_evil.txt.ta2"));
+
+    // The list as a broken or hostile server might send it.
+    std::vector<std::string> lines = ReadTextLines(PathToUtf8(ServerFolder() / "updater.lst"));
+    for (auto& line : lines)
+        if (line.find("zz_evil") != std::string::npos) {
+            TFileRecord r = ParseFileListLine(line);
+            r.HashPacked = hostileDigest;
+            line = FormatFileListLine(r);
+        }
+    lines.insert(lines.begin() + 1, "");
+    lines.insert(lines.begin() + 2, "garbage without separators");
+    lines.push_back(std::string(kEmptyDigest) + "|\\..\\sentinel.txt|3||");
+    lines.push_back(std::string(kEmptyDigest) + "|\\C:\\evil.txt|3||");
+    lines.push_back("#");
+    lines.push_back("\\..\\..\\evil.txt");
+    lines.push_back("\\\\\\share\\evil.txt");
+    lines.push_back("@");
+    lines.push_back("\\..\\sentinel.txt");
+    lines.push_back("\\sub\\. \\x");
+    WriteTextLines(PathToUtf8(player_ / "updater.lst"), lines);
+
+    auto main = MakeMain("Hard: MD5 Hash", 1, Url());
+    main->CheckingRequiredFiles();
+    EXPECT_TRUE(view_.StartEnabled);
+    EXPECT_EQ(view_.Status.back(), "<5>");
+    EXPECT_EQ(Bytes(player_ / "ok.txt"), "fine");
+    EXPECT_FALSE(fs::exists(player_ / "bad.txt"));
+    EXPECT_FALSE(fs::exists(player_ / "a-gone.txt"));
+    for (const char* name : {"a-gone.txt", "bad.txt"}) {
+        for (int r = 1; r <= 3; ++r)
+            EXPECT_TRUE(Logged("Download file: " + std::string(name) + " (try " + std::to_string(r) + ")")) << name;
+        EXPECT_TRUE(Logged("FItem.Content.Name " + std::string(name) + ": hash error !!!")) << name;
+    }
+    for (const char* name : {"\\..\\sentinel.txt", "\\C:\\evil.txt", "\\..\\..\\evil.txt", "\\\\\\share\\evil.txt",
+                             "\\sub\\. \\x"})
+        EXPECT_TRUE(Logged("Unsafe name refused: " + std::string(name))) << name;
+    EXPECT_EQ(Bytes(player_.parent_path() / "sentinel.txt"), "outside the game folder");
+    EXPECT_FALSE(fs::exists(player_.parent_path() / "evil.txt"));
+    EXPECT_FALSE(fs::exists(player_ / "evil.txt"));
+    EXPECT_FALSE(fs::exists(player_ / "zz/evil.txt"));
+    EXPECT_EQ(FilesBelow(player_.parent_path()),
+              (std::set<std::string>{"sentinel.txt", "player/ok.txt", "player/updater/OldList.lst"}));
+    TFileList old(true);
+    old.LoadFromFile(PathToUtf8(player_ / "updater/OldList.lst"));
+    EXPECT_EQ(old.Count(), 2);  // ok.txt and the escaping archive's file, recorded as unpacked
+}
+
+// Packed files copied from a local folder: nothing is downloaded.
+TEST_F(PipelineFixture, FileModeCopiesInsteadOfDownloading) {
+    AddGameFile("data/a.bin", Generated(200000, 7), kSummer);
+    AddGameFile("b.txt", "b", kWinter);
+    Publish();
+    auto main = MakeMain("Hard: MD5 Hash", 1, "http://127.0.0.1:9/unused/");
+    main->FileModeOn = true;
+    main->FileModeFolder = PathToUtf8(ServerFolder()) + "\\";
+    main->FetchUpdaterList();
+    main->CheckingRequiredFiles();
+    EXPECT_TRUE(Bytes(player_ / "data/a.bin") == Bytes(game_ / "data/a.bin"));
+    EXPECT_EQ(Bytes(player_ / "b.txt"), "b");
+    EXPECT_EQ(ReadSizeAndDate(PathToUtf8(player_ / "b.txt"))->Date, kWinter);
+    for (const auto& line : debug_.ts) EXPECT_EQ(line.rfind("Download file: ", 0), std::string::npos) << line;
+    EXPECT_EQ(view_.Status.back(), "<5>");
+}
+
+#ifdef TARVOS_PIPELINE_DRIVER
+void SetEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+// The windowless launcher run as a process of its own, started through the platform's shell.
+class PipelineProcess : public PipelineFixture {
+protected:
+    void SetUp() override {
+        PipelineFixture::SetUp();
+        if (IsSkipped()) return;
+        driver_ = TARVOS_PIPELINE_DRIVER;
+#ifdef _WIN32
+        if (driver_[0] == '/') driver_ = "Z:" + driver_;  // Wine shows the host's root as Z:
+#endif
+        exeName_ = PathFromUtf8(driver_).filename().string();
+    }
+    void TearDown() override {
+        for (const char* name : {"TARVOS_DRIVER_FULL", "TARVOS_DRIVER_DIE_DURING"}) SetEnv(name, "");
+    }
+
+    // Starts the launcher in the player's folder and waits until its record holds `line`.
+    void RunUntil(const std::string& line, const std::map<std::string, std::string>& env) {
+        SetEnv("TARVOS_DRIVER_URL", Url());
+        SetEnv("TARVOS_DRIVER_MODE", "Hard: MD5 Hash");
+        SetEnv("TARVOS_DRIVER_DRIVE", "SSD");
+        for (const auto& [k, v] : env) SetEnv(k.c_str(), v);
+        ASSERT_TRUE(SystemShell().StartElevated(exeName_, "", PathToUtf8(player_)));
+        for (int i = 0; i < 1200 && !Recorded(line); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(Recorded(line)) << Bytes(player_ / "updater/driver.txt") << Bytes(player_ / "updater/log.err");
+    }
+    bool Recorded(const std::string& line) const {
+        const std::string text = Bytes(player_ / "updater/driver.txt");
+        return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+    }
+    std::vector<std::string> LogLines() const { return ReadTextLines(PathToUtf8(player_ / "updater/log.err")); }
+
+    std::string driver_, exeName_;
+};
+
+// The launcher listed with a new version replaces its own executable first, saves the settings
+// and starts the new one, which finishes the update; a replacement that fails to arrive puts
+// the old executable back and the running launcher goes on.
+TEST_F(PipelineProcess, ReplacesItselfAndRestartsOrKeepsTheOldOneWhenThatFails) {
+    for (bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "damaged replacement" : "good replacement");
+        fs::remove_all(game_);
+        fs::remove_all(ServerFolder());
+        // The launcher that finished the last round may still be on its way out.
+        std::error_code ec;
+        for (int i = 0; i < 100 && (fs::remove_all(player_, ec), ec); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        fs::create_directories(player_ / "updater");
+        const std::string fresh = Bytes(PathFromUtf8(driver_));
+        const std::string old = fresh + "an older build";
+        AddGameFile(exeName_, fresh, kSummer);
+        fs::permissions(game_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+        AddGameFile("data/a.bin", Generated(300000, 9), kWinter);
+        WriteBeside("required.txt", "\\" + exeName_ + "\n");
+        Publish();
+        if (damaged) WriteBytes(ServerFolder() / (exeName_ + ".ta2"), "not an archive");
+        WriteBytes(player_ / exeName_, old);
+        fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+
+        RunUntil(damaged ? "done 1" : "done 2", {{"TARVOS_DRIVER_GEN", "1"}});
+        EXPECT_TRUE(Bytes(player_ / exeName_) == (damaged ? old : fresh));
+        EXPECT_FALSE(fs::exists(player_ / (exeName_ + ".bak")));
+        EXPECT_TRUE(Bytes(player_ / "data/a.bin") == Bytes(game_ / "data/a.bin"));
+        EXPECT_EQ(Recorded("settings 1"), !damaged);
+        EXPECT_FALSE(Recorded("done 1") && Recorded("done 2"));
+        if (damaged) {
+            const auto log = LogLines();
+            EXPECT_NE(std::find(log.begin(), log.end(), "FItem.Content.Name " + exeName_ + ": hash error !!!"),
+                      log.end());
+        }
+    }
+}
+
+// A launcher that dies while a download runs leaves a deleted target and a partial work file;
+// the next run repairs everything.
+TEST_F(PipelineProcess, AnUpdateKilledMidwayIsCompletedByTheNextRun) {
+    AddGameFile("big.bin", Generated(3000000, 11), kSummer);
+    AddGameFile("data/small.txt", "small", kWinter);
+    AddGameFile("zz.txt", "last", kWinter);
+    Publish();
+    fs::copy(game_, player_, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    WriteBytes(player_ / "big.bin", Generated(3000000, 12));
+    WriteBytes(player_ / exeName_, Bytes(PathFromUtf8(driver_)));
+    fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+    fs::remove(player_ / "zz.txt");
+    // Slow answers, so that the launcher is still downloading when it dies.
+    RunUntil("dying 1", {{"TARVOS_DRIVER_URL", Url("rate=300000")},
+                         {"TARVOS_DRIVER_GEN", "1"},
+                         {"TARVOS_DRIVER_FULL", "1"},
+                         {"TARVOS_DRIVER_DIE_DURING", "big.bin"}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_FALSE(fs::exists(player_ / "big.bin"));
+
+    RunUntil("done 2", {{"TARVOS_DRIVER_GEN", "2"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_DURING", ""}});
+    for (const auto& rel : FilesBelow(game_)) EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
+    EXPECT_FALSE(fs::exists(player_ / "updater/$tmp.ta2"));
+}
+#endif
+
+// The date set on a file is the date read back, and it is the right moment: local time with
+// the daylight saving in force then (the test runs in Central European time).
+TEST(FileDates, RoundTripInSummerAndWinter) {
+    TempDir dir;
+    const std::string file = dir.Path() + "\\f.txt";
+    WriteBytes(PathFromUtf8(file), "x");
+    const int64_t summerUtc = 1721043930123;  // 2024-07-15 11:45:30.123 UTC = 13:45:30.123 CEST
+    const int64_t winterUtc = 1705302310987;  // 2024-01-15 07:05:10.987 UTC = 08:05:10.987 CET
+    for (auto [date, utc] : {std::pair{kSummer, summerUtc}, std::pair{kWinter, winterUtc}}) {
+        EXPECT_EQ(LocalDateToUtcMs(date), utc);
+        EXPECT_EQ(UtcMsToLocalDate(utc), date);
+        ASSERT_TRUE(SetFileTimesLocal(file, 7, date));
+        EXPECT_EQ(ReadSizeAndDate(file)->Date, date);
+    }
+    EXPECT_FALSE(SetFileTimesLocal(file, 0, kSummer));
+    EXPECT_FALSE(SetFileTimesLocal(file, 8, kSummer));
+    EXPECT_FALSE(SetFileTimesLocal(dir.Path() + "\\absent.txt", 7, kSummer));
+}
+
+}  // namespace
+}  // namespace tarvos::test

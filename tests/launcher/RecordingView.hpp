@@ -1,0 +1,57 @@
+#pragma once
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "launcher/MainView.hpp"
+
+namespace tarvos::test {
+
+// A main view that keeps every widget's state and records the label texts in order.
+class RecordingView : public MainView {
+public:
+    void SetText(MainLabel label, const std::string& text) override {
+        texts_[label] = text;
+        (label == MainLabel::Text_Status ? Status : Total).push_back(text);
+        if (Print) std::printf("%s: %s\n", label == MainLabel::Text_Status ? "status" : "total", text.c_str());
+    }
+    std::string Text(MainLabel label) const override {
+        auto it = texts_.find(label);
+        return it == texts_.end() ? std::string() : it->second;
+    }
+    void SetIndicator(MainIndicator indicator, const IndicatorState& state) override {
+        indicators_[indicator] = state;
+        if (state.Position < state.Min || state.Position > state.Max) ++OutOfRange;
+    }
+    IndicatorState Indicator(MainIndicator indicator) const override {
+        auto it = indicators_.find(indicator);
+        return it == indicators_.end() ? IndicatorState{} : it->second;
+    }
+    int Width(MainIndicator indicator) const override {
+        return indicator == MainIndicator::ProgressBar_OneFile || indicator == MainIndicator::ProgressBar_Total ? 527
+                                                                                                               : 200;
+    }
+    void SetEnabled(MainButton button, bool enabled) override { (button == MainButton::Button_StartGame ? StartEnabled : CheckAllEnabled) = enabled; }
+    void SetVisible(MainButton button, bool visible) override {
+        if (button == MainButton::Button_CheckAllFiles) CheckAllVisible = visible;
+    }
+    void SetCursor(MainButton button, MainCursor cursor) override {
+        if (button == MainButton::Button_StartGame) StartCursor = cursor;
+    }
+    void Repaint(MainLabel) override { ++Repaints; }
+    void Repaint(MainIndicator) override { ++Repaints; }
+
+    std::vector<std::string> Status, Total;
+    bool StartEnabled = false, CheckAllEnabled = true, CheckAllVisible = false;
+    MainCursor StartCursor = MainCursor::NoEntry;
+    int Repaints = 0;
+    int OutOfRange = 0;
+    bool Print = false;
+
+private:
+    std::map<MainLabel, std::string> texts_;
+    std::map<MainIndicator, IndicatorState> indicators_;
+};
+
+}  // namespace tarvos::test
