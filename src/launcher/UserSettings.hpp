@@ -3,22 +3,11 @@
 #include <string>
 
 #include "config/uConfigData.hpp"
+#include "config/uSettings.hpp"  // TUserSettings
 
 namespace tarvos {
 
 class TProxyCheck;
-
-// The user's own choices, kept in the work folder between runs.
-struct TUserSettings {
-    std::int32_t MainLeft = -1;  // -1: centred on the screen
-    std::int32_t MainTop = -1;
-    std::int32_t LangConst = 0;  // language number; 0 = none chosen yet
-    bool AutoClose = false;
-    std::string SelProxy = "auto";
-    std::string DriveType = "HDD";
-    std::string CheckMode = "Hard: MD5 Hash";
-    std::string LangFolder = "default";
-};
 
 // The files in the work folder (TmpPath).
 std::string UserSettingsFile(const std::string& tmpPath);  // "<tmpPath>\TarvosII.ini"
