@@ -210,7 +210,7 @@ TEST_F(RARTest, AbortFromProgressStopsExtraction) {
     EXPECT_FALSE(rar_.Extract(Out(), false, nullptr));  // contained, not thrown through the library
     rar_.OnProcess = nullptr;
     EXPECT_TRUE(rar_.Extract(Out(), false, nullptr));
-    EXPECT_EQ(rar_.GetDllVersion(), 8u);
+    EXPECT_GE(rar_.GetDllVersion(), TRAR::kMinDllVersion);
 }
 
 TEST_F(RARTest, UnRarFileIntoCurrentFolderAndMissingArchive) {
