@@ -35,8 +35,9 @@ constexpr char kBadExports[] = "BTMemoryGetProcAddress: export table is not vali
 
 enum DirectoryIndex { kExportDir = 0, kImportDir = 1, kExceptionDir = 3, kRelocDir = 5, kTlsDir = 9 };
 
-// What a page allows; a mapped image keeps one such set per page.
-constexpr std::uint8_t kRead = 1, kWrite = 2, kExecute = 4;
+// What a page allows; a mapped image keeps one such set per page. A decommitted page is
+// gone for good: no later protection change brings it back.
+constexpr std::uint8_t kRead = 1, kWrite = 2, kExecute = 4, kDecommitted = 8;
 
 std::uint8_t AccessOf(PageProtection p) {
     switch (p) {
@@ -409,13 +410,15 @@ private:
         if (end <= begin) return;
         // Counted as gone even when refused: its pages are never read again either way.
         m_.memory_.Decommit(m_.codeBase_ + begin, end - begin);
-        SetAccess(begin, end, 0, true);
+        SetAccess(begin, end, kDecommitted, true);
     }
 
     void SetAccess(std::uint64_t begin, std::uint64_t end, std::uint8_t access, bool replace) {
         for (std::uint64_t page = begin / kPageSize; page * kPageSize < end && page < m_.pageAccess_.size();
-             ++page)
-            m_.pageAccess_[page] = replace ? access : (m_.pageAccess_[page] & access);
+             ++page) {
+            std::uint8_t& state = m_.pageAccess_[page];
+            if (!(state & kDecommitted)) state = replace ? access : (state & access);
+        }
     }
 
     void RegisterFunctionTable() {
