@@ -1,8 +1,46 @@
 #include "transfer/PeTestServices.hpp"
 
+#ifndef _WIN32
 #include <sys/mman.h>
+#endif
 
 namespace tarvos::testing {
+
+#ifdef _WIN32
+
+// Under Windows the system's own memory service does the work, so its real rules apply;
+// this only adds the counters and the refusals the tests ask for.
+std::uint8_t* MappedMemory::Reserve(std::uintptr_t address, std::size_t size, bool below4GiB) {
+    if (size > maxSize || (address != 0 && !grantPreferred)) return nullptr;
+    VirtualMemoryService& system = SystemVirtualMemory();
+    std::uint8_t* p = system.Reserve(address, size, below4GiB);
+    // A 32-bit image in a 64-bit test process: look for room low in the address space.
+    for (std::uint64_t at = 0x20000000; !p && address == 0 && below4GiB && at + size <= 0xF0000000;
+         at += 0x01000000)
+        p = system.Reserve(static_cast<std::uintptr_t>(at), size, true);
+    if (p) ++reservations;
+    return p;
+}
+
+bool MappedMemory::Commit(std::uint8_t* address, std::size_t size) {
+    return SystemVirtualMemory().Commit(address, size);
+}
+
+bool MappedMemory::Decommit(std::uint8_t* address, std::size_t size) {
+    return SystemVirtualMemory().Decommit(address, size);
+}
+
+bool MappedMemory::Protect(std::uint8_t* address, std::size_t size, PageProtection protection, bool noCache) {
+    protections.push_back(protection);
+    return protectResult && SystemVirtualMemory().Protect(address, size, protection, noCache);
+}
+
+void MappedMemory::Release(std::uint8_t* base, std::size_t size) {
+    SystemVirtualMemory().Release(base, size);
+    ++releases;
+}
+
+#else
 
 namespace {
 
@@ -102,6 +140,8 @@ void MappedMemory::Release(std::uint8_t* base, std::size_t size) {
     munmap(base, size);
     ++releases;
 }
+
+#endif
 
 void* FakeModules::OpenModule(const std::string& name) {
     if (missingLibraries.count(name)) return nullptr;

@@ -11,6 +11,7 @@
 // memory, imports resolve to made-up addresses, and nothing of the image is executed.
 // The memory keeps the system's rules: reserved but uncommitted pages and pages whose
 // protection forbids reading fault when read, and protecting an uncommitted page is refused.
+// Under Windows it is the system's own memory.
 namespace tarvos::testing {
 
 class MappedMemory : public VirtualMemoryService {
@@ -29,6 +30,7 @@ public:
     void Release(std::uint8_t* base, std::size_t size) override;
 
 private:
+#ifndef _WIN32
     struct Reservation {
         std::size_t size;
         std::vector<bool> committed;  // per page
@@ -36,6 +38,7 @@ private:
     // The reservation holding the pages of [address, address + size), and the page range.
     Reservation* Find(std::uint8_t* address, std::size_t size, std::size_t& first, std::size_t& end);
     std::map<std::uint8_t*, Reservation> reserved_;
+#endif
 };
 
 struct InitCall {
