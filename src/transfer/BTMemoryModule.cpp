@@ -74,7 +74,10 @@ public:
     std::uint64_t Usable(std::uint64_t offset, std::uint64_t count, std::uint8_t access) const {
         if (offset > size_) return 0;
         count = std::min<std::uint64_t>(count, size_ - offset);
-        if (!pages_) return count;
+        if (!pages_ || count == 0) return count;
+        const std::uint64_t first = offset / kPageSize;
+        if (first == (offset + count - 1) / kPageSize)  // the usual case: within one page
+            return ((*pages_)[first] & access) == access ? count : 0;
         std::uint64_t done = 0;
         while (done < count) {
             const std::uint64_t page = (offset + done) / kPageSize;
@@ -109,6 +112,12 @@ public:
     void CopyIn(std::uint64_t offset, const std::uint8_t* source, std::size_t count, const char* failure) {
         Need(offset, count, failure, kWrite);
         if (count > 0) std::memcpy(data_ + offset, source, count);
+    }
+    // The range [offset, offset + count) on its own, checked once: a table read entry by entry
+    // needs no further page checks while nothing changes the image's pages.
+    Bytes Slice(std::uint64_t offset, std::uint64_t count, const char* failure) const {
+        Need(offset, count, failure);
+        return Bytes(data_ + offset, static_cast<std::size_t>(count));
     }
     // A zero-terminated name of at most maxLength characters.
     std::string Name(std::uint64_t offset, std::size_t maxLength, const char* failure) const {
@@ -511,11 +520,11 @@ std::uintptr_t BTMemoryGetProcAddress(const TBTMemoryModule* module, std::string
         const std::uint32_t functions = image.U32(std::uint64_t{rva} + 28, kBadExports);
         const std::uint32_t names = image.U32(std::uint64_t{rva} + 32, kBadExports);
         const std::uint32_t ordinals = image.U32(std::uint64_t{rva} + 36, kBadExports);
-        image.Need(names, std::uint64_t{nameCount} * 4, kBadExports);
-        image.Need(ordinals, std::uint64_t{nameCount} * 2, kBadExports);
+        const Bytes nameTable = image.Slice(names, std::uint64_t{nameCount} * 4, kBadExports);
+        const Bytes ordinalTable = image.Slice(ordinals, std::uint64_t{nameCount} * 2, kBadExports);
         for (std::uint32_t i = 0; i < nameCount; ++i) {
-            if (!image.NameEquals(image.U32(names + std::uint64_t{i} * 4, kBadExports), name)) continue;
-            const std::uint16_t index = image.U16(ordinals + std::uint64_t{i} * 2, kBadExports);
+            if (!image.NameEquals(nameTable.U32(std::uint64_t{i} * 4, kBadExports), name)) continue;
+            const std::uint16_t index = ordinalTable.U16(std::uint64_t{i} * 2, kBadExports);
             if (index >= functionCount) Fail("BTMemoryGetProcAddress: name <-> ordinal number don't match");
             const std::uint32_t function = image.U32(functions + std::uint64_t{index} * 4, kBadExports);
             if (function == 0 || function >= module->imageSize_) Fail(kBadExports);
