@@ -253,8 +253,8 @@ protected:
         ASSERT_TRUE(Recorded(line)) << Bytes(player_ / "updater/driver.txt") << Bytes(player_ / "updater/log.err");
     }
     bool Recorded(const std::string& line) const {
-        const std::string text = Bytes(player_ / "updater/driver.txt");
-        return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+        const auto lines = SplitLines(Bytes(player_ / "updater/driver.txt"));
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
     std::vector<std::string> LogLines() const { return ReadTextLines(PathToUtf8(player_ / "updater/log.err")); }
 
