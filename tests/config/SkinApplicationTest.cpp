@@ -2,6 +2,7 @@
 
 #include "SkinWriter.hpp"
 #include "config/BmpFixtures.hpp"
+#include "config/SkinBlocks.hpp"
 #include "config/SkinApplication.hpp"
 #include "widgets/ButtonComps.hpp"
 #include "widgets/XiGauge.hpp"
@@ -13,13 +14,6 @@ using namespace tarvos::testing;
 
 namespace {
 
-Bytes Sub(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
-Bytes Body(std::initializer_list<Bytes> subBlocks) {
-    Bytes body;
-    for (const auto& s : subBlocks) PutSized(body, s);
-    return body;
-}
 
 Bytes Solid(int w, int h, std::uint32_t rgb) { return MakeBmp(Pattern(w, h, {rgb}), 24); }
 

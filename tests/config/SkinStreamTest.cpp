@@ -2,6 +2,7 @@
 
 #include "SkinWriter.hpp"
 #include "config/BmpFixtures.hpp"
+#include "config/SkinBlocks.hpp"
 #include "config/TarvosUpdateConfig.hpp"
 #include "platform/Error.hpp"
 
@@ -11,13 +12,6 @@ using namespace tarvos::testing;
 
 namespace {
 
-Bytes Sub(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
-Bytes Body(std::initializer_list<Bytes> subBlocks) {
-    Bytes body;
-    for (const auto& s : subBlocks) PutSized(body, s);
-    return body;
-}
 
 Bytes MainSection(std::int32_t count, const Bytes& blocks, std::int32_t version = TtucMainWindow::kVersion) {
     return Section(version, count, blocks);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "support/Environment.hpp"
 #include "inventory/CustomMD5.hpp"
 #include "launcher/PipelineFixture.hpp"
 #include "support/RarPatch.hpp"
@@ -224,14 +225,6 @@ TEST_F(PipelineFixture, FileModeCopiesInsteadOfDownloading) {
 }
 
 #ifdef TARVOS_PIPELINE_DRIVER
-void SetEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
-
 // The windowless launcher run as a process of its own, started through the platform's shell.
 class PipelineProcess : public PipelineFixture {
 protected:

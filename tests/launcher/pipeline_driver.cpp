@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/Environment.hpp"
 #include "config/uConfigData.hpp"
 #include "launcher/RecordingView.hpp"
 #include "launcher/uMainForm.hpp"
@@ -22,20 +23,13 @@
 #include "platform/Text.hpp"
 
 using namespace tarvos;
+using test::SetEnv;
 
 namespace {
 
 std::string Env(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";
-}
-
-void SetEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
 }
 
 void Record(const std::string& tmpPath, const std::string& line) {
