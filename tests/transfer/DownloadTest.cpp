@@ -185,31 +185,28 @@ TEST_F(DownloadTest, APieceNeedingAFourthAttemptFails) {
 }
 
 TEST_F(DownloadTest, ASlowButSteadyPieceIsNeverRestarted) {
-    dm_.SetThreads(2);
-    // Each piece takes five watchdog intervals, with bytes arriving in every one.
-    dm_.GetFile(Url("size=200000,rate=50000"), Target());
-    EXPECT_FALSE(dm_.HaveError);
-    EXPECT_EQ(GetRanges(), (Ranges{"bytes=0-99999", "bytes=100000-199999"}));
-    ExpectIdentical(200000);
+    // Each piece takes three watchdog intervals, with bytes arriving several times in each.
+    TDownloadMultiThread dm(MainLoop(), kProgressMs, 600);
+    dm.SetThreads(2);
+    dm.GetFile(Url("size=360000,rate=100000"), Target());
+    EXPECT_FALSE(dm.HaveError);
+    EXPECT_EQ(GetRanges(), (Ranges{"bytes=0-179999", "bytes=180000-359999"}));
+    ExpectIdentical(360000);
 }
 
 TEST_F(DownloadTest, HandlersThatFailOrNestADownloadLeaveItWholeAndReusable) {
     std::vector<std::string> shown;
     auto previous = SetHandlerErrorSink([&](const std::string& text) { shown.push_back(text); });
     dm_.SetThreads(2);
-    Timer meddler(MainLoop(), 50);
-    int ticks = 0;
+    Timer meddler(MainLoop(), 20);
     bool nestedRefused = false;
     meddler.OnTimer([&] {
-        if (++ticks == 1) {
-            nestedRefused = !dm_.GetFile(Url("size=1000"), dir_.File("nested.bin"));
-            return;
-        }
         meddler.SetEnabled(false);
+        nestedRefused = !dm_.GetFile(Url("size=1000"), dir_.File("nested.bin"));
         throw std::runtime_error("display failed");
     });
     meddler.SetEnabled(true);
-    EXPECT_TRUE(dm_.GetFile(Url("size=400000,rate=400000"), Target()));
+    EXPECT_TRUE(dm_.GetFile(Url("size=400000,rate=200000"), Target()));
     SetHandlerErrorSink(previous);
     EXPECT_TRUE(nestedRefused);
     EXPECT_FALSE(dm_.HaveError);
