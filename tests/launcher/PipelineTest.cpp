@@ -350,5 +350,13 @@ TEST(FileDates, RoundTripInSummerAndWinter) {
     EXPECT_FALSE(SetFileTimesLocal(dir.Path() + "\\absent.txt", 7, kSummer));
 }
 
+// The total progress text rounds halves to even: 12.5 reads 12, 37.5 reads 38.
+TEST(ProgressPercent, RoundsHalvesToEven) {
+    EXPECT_EQ(ProgressPercent(1, 8), 12);
+    EXPECT_EQ(ProgressPercent(3, 8), 38);
+    EXPECT_EQ(ProgressPercent(2, 3), 67);
+    EXPECT_EQ(ProgressPercent(0, 0), 0);
+}
+
 }  // namespace
 }  // namespace tarvos::test
