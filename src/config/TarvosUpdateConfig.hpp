@@ -15,6 +15,12 @@
 
 namespace tarvos {
 
+class TControl;
+class TForm;
+class TImageButton;
+class TXiGauge;
+class TXiProgressBar;
+
 using TStringList = std::vector<std::string>;
 
 // What every skinned element shares: its parameter lines ("key=value") and their readings.
@@ -26,6 +32,9 @@ public:
     std::string Value(std::string_view key) const;
     std::int32_t IntValue(std::string_view key) const;
     bool BoolValue(std::string_view key) const;
+
+    // Places the widget: "Left", "Top", "Width", "Height", "Visible", "Enabled", in this order.
+    void SavePlacement(TControl& target) const;
 
 protected:
     // Reads the sub-blocks of one block body in order; a body that ends before a sub-block
@@ -48,6 +57,7 @@ public:
     void LoadFromStream2(SkinReader& stream);
     // The outline's rectangles; nothing when `region` is empty or not region data.
     std::optional<std::vector<RegionRect>> GetRegion() const;
+    void SaveToForm(Bitmap& target) const { target = image; }
 };
 
 class TtucButton : public TtucElement {
@@ -57,6 +67,8 @@ public:
     TStringList btn_script;
 
     void LoadFromStream2(SkinReader& stream);
+    // The five pictures, the placement, then the normal picture's size wins.
+    void SaveToForm(TImageButton& target) const;
 };
 
 class TtucGauge : public TtucElement {
@@ -65,6 +77,7 @@ public:
     Bitmap FTex, BTex;
 
     void LoadFromStream2(SkinReader& stream);
+    void SaveToForm(TXiGauge& target) const;
 };
 
 // The elements that carry parameters only.
@@ -80,6 +93,8 @@ public:
         std::uint32_t FColor = 0, BColor = 0;
         std::int32_t FSize = 0;
     } data;
+    // For a panel or a combo box alike: placement, font size and colour, background colour.
+    void SaveToForm(TControl& target) const;
 };
 
 class TtucProgress : public TtucParamElement {
@@ -89,6 +104,8 @@ public:
         std::uint32_t CForeFace = 0, CForeGrad = 0, CBackFace = 0, CBackGrad = 0, CBorder = 0;
         std::int32_t Style = 0;
     } data;
+    // Placement and the four gradient colours; the border colour is not part of a skin.
+    void SaveToForm(TXiProgressBar& target) const;
 };
 
 class TtucLabel : public TtucParamElement {
@@ -97,11 +114,14 @@ public:
         std::int32_t left = 0, top = 0, Color = 0, size = 0;
         bool Bold = false, Italic = false, Underline = false;
     } data;
+    // For a plain or a shadowed label alike: placement, font size, colour and styles.
+    void SaveToForm(TControl& target) const;
 };
 
 class TtucWebPanel : public TtucParamElement {
 public:
     TtucPlacement data;
+    void SaveToForm(TControl& target) const { SavePlacement(target); }
 };
 
 // One element of a window as the section format knows it: its block id, its name and the
@@ -142,6 +162,8 @@ public:
 
     std::int32_t Version() const override { return kVersion; }
     std::vector<TtucElementRef> Elements() override;
+    // Applies every element to the widget of its role; a widget the form lacks is added.
+    void SetDataToForm(TForm& target) const;
 };
 
 class TtucConfigWindow : public TtucWindow {
@@ -153,6 +175,7 @@ public:
 
     std::int32_t Version() const override { return kVersion; }
     std::vector<TtucElementRef> Elements() override;
+    void SetDataToForm(TForm& target) const;
 };
 
 class TtucConfig {
@@ -163,6 +186,8 @@ public:
 
     // Reads an unscrambled, uncompressed package file: both sections, then the rest as lines.
     void LoadFromFile(const std::string& filename);
+    // Applies both windows and hands over the configuration lines.
+    void SetDataToForm(TForm& target_mw, TForm& target_cw, TStringList& params) const;
 };
 
 }  // namespace tarvos

@@ -62,6 +62,7 @@ void TFMain::EnterReady(int statusText) {
     view_.SetEnabled(MainButton::Button_StartGame, true);
     view_.SetCursor(MainButton::Button_StartGame, MainCursor::Hand);
     view_.SetVisible(MainButton::Button_CheckAllFiles, true);
+    ready_ = true;
 }
 
 void TFMain::OneHashCheched(TMHThreads&, const std::string& filename, const std::string&, int64_t, double) {

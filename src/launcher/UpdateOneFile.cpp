@@ -65,13 +65,8 @@ void TFMain::UpdateRequiredFiles() {
         SetTotalPosition(id + 1);
         SetTotalPercent(id, count);
     }
-    TotalToMaximum();
-    view_.SetText(MainLabel::Text_StatusTotal, Lang(24) + "100%");
     Required->Clear();
-    view_.SetText(MainLabel::Text_Status, Lang(5));
-    view_.SetEnabled(MainButton::Button_StartGame, true);
-    view_.SetCursor(MainButton::Button_StartGame, MainCursor::Hand);
-    view_.SetVisible(MainButton::Button_CheckAllFiles, true);
+    EnterReady(5);
     OldFileList->SaveToFile(TmpPath + "\\OldList.lst");
 }
 
@@ -100,6 +95,7 @@ void TFMain::UpdateOneFile(TFileItem& item) {
     const std::string packed = TmpPath + "\\$tmp.ta2";
     if (!FetchPacked(UrlPath(URLMain + OldName + ".ta2"), expected)) {
         Log("FItem.Content.Name " + OldName + ": hash error !!!");
+        ++failedFiles_;
         if (_self) RestoreSelf(self);
         return;
     }

@@ -12,7 +12,7 @@ std::string FileNameOf(const std::string& path) {
 }
 }  // namespace
 
-TFMain::TFMain(MainView& view, EventLoop& loop, const TLanguageArray& lang, Shell& shell, tDebugFile* debug)
+TFMain::TFMain(MainView& view, EventLoop& loop, TLanguageArray& lang, Shell& shell, tDebugFile* debug)
     : debug_file(debug),
       DM(std::make_unique<TDownloadMultiThread>(loop)),
       NewFileList(std::make_unique<TFileList>(true)),
@@ -21,15 +21,23 @@ TFMain::TFMain(MainView& view, EventLoop& loop, const TLanguageArray& lang, Shel
       CheckAll(std::make_unique<TFileList>(true)),
       ExeName(FileNameOf(ExecutablePath())),
       OnEndProcess([](int code) { EndProcessNow(code); }),
+      MainTimer(loop, 1000),
+      MsgTimer(loop, 100),
+      MsgTimer2(loop, 10000),
+      FadeTimer(loop, 100),
       view_(view),
       loop_(loop),
       lang_(lang),
       shell_(shell) {
     DM->SetThreads(6);
     DM->OnProgress = [this](TDownloadMultiThread& s, int64_t loaded, int64_t size) { UpdateDMProgress(s, loaded, size); };
+    MainTimer.OnTimer([this] { MainTimerTimer(); });
+    MsgTimer.OnTimer([this] { MsgTimerTimer(); });
+    MsgTimer2.OnTimer([this] { MsgTimer2Timer(); });
+    FadeTimer.OnTimer([this] { FadeTimerTimer(); });
 }
 
-TFMain::~TFMain() = default;
+TFMain::~TFMain() { ReleaseFloatingPoint(); }
 
 void TFMain::Log(const std::string& line) const {
     if (debug_file) debug_file->WriteErr(line);

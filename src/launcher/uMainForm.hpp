@@ -3,10 +3,15 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "config/TarvosUpdateConfig.hpp"
 #include "config/uConfigData.hpp"
+#include "config/uSettings.hpp"
 #include "inventory/uClasses.hpp"
 #include "inventory/uMTHash.hpp"
+#include "launcher/GameProxies.hpp"
+#include "launcher/GameStart.hpp"
 #include "launcher/MainView.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Shell.hpp"
@@ -24,10 +29,51 @@ enum class TCheckMode { Hard, Medium, Light };
 class TFMain {
 public:
     // Everything is borrowed and must outlive the controller; debug is null without "-debug".
-    TFMain(MainView& view, EventLoop& loop, const TLanguageArray& lang, Shell& shell, tDebugFile* debug);
+    // The pipeline needs nothing more; the window half (FormCreate onwards) also needs
+    // the configuration and the skin (Attach).
+    TFMain(MainView& view, EventLoop& loop, TLanguageArray& lang, Shell& shell, tDebugFile* debug);
     ~TFMain();
     TFMain(const TFMain&) = delete;
     TFMain& operator=(const TFMain&) = delete;
+
+    // The configuration record and skin model of this process, and the settings window
+    // (none: the settings button does nothing).
+    void Attach(tConfigData& config, const TtucConfig& skin, TFSettings* settings = nullptr);
+
+    // ---- the window and the run ----
+    // Creation: the skin check, paths, the "filemode" argument, settings, language, proxy
+    // choice, hints, caption, fade, left-overs, lists, downloader, background. `args` are
+    // the command-line arguments after the program name; only the first is examined.
+    void FormCreate(const std::vector<std::string>& args);
+    // Acts on the first showing only: position, news page, then the run's timer.
+    void FormShow();
+    // The run: server, list, start-up check, then the game proxies.
+    void MainTimerTimer();
+    void SetLanguage();
+    void MsgShow(const std::string& text);
+    void MsgCloseBtnClick();
+    void MsgTimerTimer();
+    void MsgTimer2Timer();
+    void FadeTimerTimer();
+    void FormMouseDown(int x, int y);
+    void FormMouseMove(int x, int y);
+    void FormMouseUp();
+    void MinimizeButtonClick();
+    void RxTrayIcon1Click();
+    // True when the navigation is to be cancelled inside the panel (it was handed to the
+    // system browser instead).
+    bool WebBrowser1BeforeNavigate2(const std::string& url);
+    void WebBrowser1NavigateComplete2();
+    void WebBrowser1NavigateError();
+    void Button_StartGameClick();
+    void Button_ConfigClick();
+    // Saves the settings, stops the downloader and hash workers, and ends the run's loop.
+    void Button_CloseClick();
+    void LoadIniFile();
+    // False when the file could not be written (logged; closing goes on).
+    bool SaveIniFile();
+    void LoadDatConfig();
+    void LoadProxyList();
 
     // ---- the update pipeline ----
     // Fetches (or in file mode copies) the packed file list and unpacks it into
@@ -50,15 +96,16 @@ public:
     // ---- state of the window and the run ----
     bool Draging = false;
     int32_t X0 = 0, Y0 = 0;
-    int32_t LangConst = 0;
-    bool AutoClose = false;
-    std::string SelProxy = "auto";
-    std::string ProxyLine;
-    std::string DriveType = "HDD";
-    std::string CheckMode = "Hard: MD5 Hash";
-    std::string LangFolder = "default";
-    int32_t MainLeft = -1, MainTop = -1;
-    int32_t ProxyIdx = 0;
+    // The user's choices (the settings file, the settings window) under their own names.
+    TUserSettings User;
+    int32_t& LangConst = User.LangConst;
+    bool& AutoClose = User.AutoClose;
+    std::string& SelProxy = User.SelProxy;
+    std::string& DriveType = User.DriveType;
+    std::string& CheckMode = User.CheckMode;
+    std::string& LangFolder = User.LangFolder;
+    int32_t& MainLeft = User.MainLeft;
+    int32_t& MainTop = User.MainTop;
     std::string NewsURL;
     std::string OldName;
     bool Complette = false;
@@ -91,8 +138,27 @@ public:
     // Ends the process after the replacement launcher was started; tests observe it instead.
     std::function<void(int code)> OnEndProcess;
 
+    // The game proxies: ProxyIdx, ProxyLine and the probes (created by FormCreate).
+    std::unique_ptr<TProxyCheck> Proxies;
+    // Starts the game client; the shell's elevated start unless replaced (tests record).
+    ProgramStarter OnStartProgram;
+    // The run has reached the ready state (or found no server): the start button is usable.
+    bool Ready() const { return ready_; }
+    // Whether the run found an update server; files that could not be repaired at the end.
+    bool NoServer() const { return noServer_; }
+    int32_t FailedFiles() const { return failedFiles_; }
+    // The navigation handlers are detached once the settings window has been used.
+    bool WebHandlersAttached = true;
+    // Set by the web view's handlers; the first showing waits for it.
+    bool NavigationFinished = true;
+    // Intervals, shortened by tests.
+    Timer MainTimer, MsgTimer, MsgTimer2, FadeTimer;
+    int32_t MsgTimerTag = 0;
+
 private:
     void DecodeSettings();
+    void EndRunWithoutServer();
+    void ReleaseFloatingPoint();
     const std::string& Lang(int slot) const { return lang_[static_cast<size_t>(slot)]; }
     void Log(const std::string& line) const;
     // Refuses a name that would leave the game folder, with a debug-log line.
@@ -122,8 +188,15 @@ private:
 
     MainView& view_;
     EventLoop& loop_;
-    const TLanguageArray& lang_;
+    TLanguageArray& lang_;
     Shell& shell_;
+    tConfigData* config_ = nullptr;
+    const TtucConfig* skin_ = nullptr;
+    TFSettings* settings_ = nullptr;
+    bool ready_ = false;
+    bool noServer_ = false;
+    int32_t failedFiles_ = 0;
+    bool fpHeld_ = false;
 };
 
 // round(done * 100 / count) with halves to even, as the total progress text shows it.

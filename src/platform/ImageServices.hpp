@@ -27,9 +27,12 @@ public:
     // Reserves size bytes exactly at address, or anywhere when address is 0; nullptr when
     // refused. below4GiB asks for a range a 32-bit image can be relocated into.
     virtual std::uint8_t* Reserve(std::uintptr_t address, std::size_t size, bool below4GiB) = 0;
-    // Commits pages inside a reservation, zero-filled and writable.
+    // Commits pages inside a reservation, zero-filled, readable, writable and executable.
+    // Every call covers the whole pages its range touches.
     virtual bool Commit(std::uint8_t* address, std::size_t size) = 0;
+    // Gives pages back; reading them afterwards faults.
     virtual bool Decommit(std::uint8_t* address, std::size_t size) = 0;
+    // Refused when a page of the range is not committed.
     virtual bool Protect(std::uint8_t* address, std::size_t size, PageProtection protection,
                          bool noCache) = 0;
     virtual void Release(std::uint8_t* base, std::size_t size) = 0;

@@ -35,17 +35,63 @@ constexpr char kBadExports[] = "BTMemoryGetProcAddress: export table is not vali
 
 enum DirectoryIndex { kExportDir = 0, kImportDir = 1, kExceptionDir = 3, kRelocDir = 5, kTlsDir = 9 };
 
-// Little-endian reads and writes that never leave the byte range; a step that would
-// throws its failure text instead.
+// What a page allows; a mapped image keeps one such set per page. A decommitted page is
+// gone for good: no later protection change brings it back.
+constexpr std::uint8_t kRead = 1, kWrite = 2, kExecute = 4, kDecommitted = 8;
+
+std::uint8_t AccessOf(PageProtection p) {
+    switch (p) {
+        case PageProtection::NoAccess:
+            return 0;
+        case PageProtection::ReadOnly:
+            return kRead;
+        case PageProtection::ReadWrite:
+        case PageProtection::WriteCopy:
+            return kRead | kWrite;
+        case PageProtection::Execute:
+            return kExecute;
+        case PageProtection::ExecuteRead:
+            return kRead | kExecute;
+        case PageProtection::ExecuteReadWrite:
+        case PageProtection::ExecuteWriteCopy:
+            return kRead | kWrite | kExecute;
+    }
+    return 0;
+}
+
+// Little-endian reads and writes that never leave the byte range and, over a mapped image,
+// never touch a page that does not allow the access at that moment; a step that would
+// throws its failure text instead. This is the only way the loader reads or writes an image.
 class Bytes {
 public:
+    // The caller's bytes: all of them readable.
     Bytes(const std::uint8_t* data, std::size_t size) : data_(const_cast<std::uint8_t*>(data)), size_(size) {}
+    // A mapped image, with what each of its pages allows.
+    Bytes(std::uint8_t* data, std::size_t size, const std::vector<std::uint8_t>& pageAccess)
+        : data_(data), size_(size), pages_(&pageAccess) {}
 
-    bool Has(std::uint64_t offset, std::uint64_t count) const {
-        return offset <= size_ && count <= size_ - offset;
+    // How many of count bytes from offset can be accessed in a row.
+    std::uint64_t Usable(std::uint64_t offset, std::uint64_t count, std::uint8_t access) const {
+        if (offset > size_) return 0;
+        count = std::min<std::uint64_t>(count, size_ - offset);
+        if (!pages_ || count == 0) return count;
+        const std::uint64_t first = offset / kPageSize;
+        if (first == (offset + count - 1) / kPageSize)  // the usual case: within one page
+            return ((*pages_)[first] & access) == access ? count : 0;
+        std::uint64_t done = 0;
+        while (done < count) {
+            const std::uint64_t page = (offset + done) / kPageSize;
+            if (page >= pages_->size() || ((*pages_)[page] & access) != access) break;
+            done = std::min<std::uint64_t>(count, (page + 1) * kPageSize - offset);
+        }
+        return done;
     }
-    void Need(std::uint64_t offset, std::uint64_t count, const char* failure) const {
-        if (!Has(offset, count)) Fail(failure);
+    bool Has(std::uint64_t offset, std::uint64_t count, std::uint8_t access = kRead) const {
+        return Usable(offset, count, access) == count;
+    }
+    void Need(std::uint64_t offset, std::uint64_t count, const char* failure,
+              std::uint8_t access = kRead) const {
+        if (!Has(offset, count, access)) Fail(failure);
     }
     std::uint64_t Read(std::uint64_t offset, unsigned width, const char* failure) const {
         Need(offset, width, failure);
@@ -60,29 +106,39 @@ public:
         return static_cast<std::uint32_t>(Read(offset, 4, failure));
     }
     void Write(std::uint64_t offset, unsigned width, std::uint64_t value, const char* failure) {
-        Need(offset, width, failure);
+        Need(offset, width, failure, kWrite);
         for (unsigned i = 0; i < width; ++i) data_[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+    void CopyIn(std::uint64_t offset, const std::uint8_t* source, std::size_t count, const char* failure) {
+        Need(offset, count, failure, kWrite);
+        if (count > 0) std::memcpy(data_ + offset, source, count);
+    }
+    // The range [offset, offset + count) on its own, checked once: a table read entry by entry
+    // needs no further page checks while nothing changes the image's pages.
+    Bytes Slice(std::uint64_t offset, std::uint64_t count, const char* failure) const {
+        Need(offset, count, failure);
+        return Bytes(data_ + offset, static_cast<std::size_t>(count));
     }
     // A zero-terminated name of at most maxLength characters.
     std::string Name(std::uint64_t offset, std::size_t maxLength, const char* failure) const {
         Need(offset, 1, failure);
-        std::size_t limit = static_cast<std::size_t>(std::min<std::uint64_t>(size_ - offset, maxLength + 1));
+        const auto limit = static_cast<std::size_t>(Usable(offset, std::uint64_t{maxLength} + 1, kRead));
         const auto* begin = reinterpret_cast<const char*>(data_ + offset);
         const void* end = std::memchr(begin, 0, limit);
         if (!end) Fail(failure);
         return std::string(begin, static_cast<const char*>(end));
     }
-    // Whether the zero-terminated name at offset is exactly name; false when it lies outside.
+    // Whether the zero-terminated name at offset is exactly name; false when it cannot be read.
     bool NameEquals(std::uint64_t offset, std::string_view name) const {
         return Has(offset, name.size() + 1) && std::memcmp(data_ + offset, name.data(), name.size()) == 0 &&
                data_[offset + name.size()] == 0;
     }
-    std::uint8_t* At(std::uint64_t offset) const { return data_ + offset; }
-    std::size_t Size() const { return size_; }
+    const std::uint8_t* At(std::uint64_t offset) const { return data_ + offset; }
 
 private:
     std::uint8_t* data_;
     std::size_t size_;
+    const std::vector<std::uint8_t>* pages_ = nullptr;
 };
 
 struct Directory {
@@ -214,20 +270,23 @@ private:
         const auto address = reinterpret_cast<std::uintptr_t>(base);
         if ((!h_.pe64 && std::uint64_t{address} + size > 0x100000000ULL) || !m_.memory_.Commit(base, size))
             Fail("BTMemoryLoadLibary: VirtualAlloc failed");
-        image_ = Bytes(base, size);
+        // Committed memory allows everything until the sections get their own protection.
+        m_.pageAccess_.assign((size + kPageSize - 1) / kPageSize, kRead | kWrite | kExecute);
+        image_ = Bytes(base, size, m_.pageAccess_);
     }
 
     std::uint64_t Base() const { return reinterpret_cast<std::uintptr_t>(m_.codeBase_); }
 
     void CopyHeadersAndSections() {
-        std::memcpy(m_.codeBase_, file_.At(0), h_.sizeOfHeaders);
+        image_.CopyIn(0, file_.At(0), h_.sizeOfHeaders, kBadHeaders);
         if (h_.pe64)
             image_.Write(h_.optionalOffset + 24, 8, Base(), kBadHeaders);
         else
             image_.Write(h_.optionalOffset + 28, 4, Base(), kBadHeaders);
         // Uninitialised parts stay as committed: zero.
         for (const Section& s : h_.sections)
-            if (s.CopySize() > 0) std::memcpy(m_.codeBase_ + s.virtualAddress, file_.At(s.rawPointer), s.CopySize());
+            if (s.CopySize() > 0)
+                image_.CopyIn(s.virtualAddress, file_.At(s.rawPointer), s.CopySize(), kBadHeaders);
     }
 
     void Relocate() {
@@ -333,8 +392,12 @@ private:
         if (!(protect & BT_PROTECT_SECTIONS)) return;
         for (const Span& s : spans) {
             const std::uint64_t end = std::min<std::uint64_t>(s.end, m_.imageSize_);
-            if (!m_.memory_.Protect(m_.codeBase_ + s.begin, end - s.begin, ProtectionOf(s.characteristics),
-                                    s.characteristics & 0x04000000)) {
+            const PageProtection protection = ProtectionOf(s.characteristics);
+            const bool changed = m_.memory_.Protect(m_.codeBase_ + s.begin, end - s.begin, protection,
+                                                    s.characteristics & 0x04000000);
+            // After a refusal the pages may hold either protection: only what both allow is used.
+            SetAccess(s.begin, end, AccessOf(protection), changed);
+            if (!changed) {
                 g_lastError = "FinalizeSections: VirtualProtect failed";
                 return;  // the image stays usable with the protection it was committed with
             }
@@ -353,7 +416,18 @@ private:
     void Decommit(const Section& s) {
         const std::uint64_t begin = (std::uint64_t{s.virtualAddress} + kPageSize - 1) / kPageSize * kPageSize;
         const std::uint64_t end = (std::uint64_t{s.virtualAddress} + s.Extent()) / kPageSize * kPageSize;
-        if (end > begin) m_.memory_.Decommit(m_.codeBase_ + begin, end - begin);
+        if (end <= begin) return;
+        // Counted as gone even when refused: its pages are never read again either way.
+        m_.memory_.Decommit(m_.codeBase_ + begin, end - begin);
+        SetAccess(begin, end, kDecommitted, true);
+    }
+
+    void SetAccess(std::uint64_t begin, std::uint64_t end, std::uint8_t access, bool replace) {
+        for (std::uint64_t page = begin / kPageSize; page * kPageSize < end && page < m_.pageAccess_.size();
+             ++page) {
+            std::uint8_t& state = m_.pageAccess_[page];
+            if (!(state & kDecommitted)) state = replace ? access : (state & access);
+        }
     }
 
     void RegisterFunctionTable() {
@@ -372,7 +446,8 @@ private:
 
     void FindInitRoutines() {
         if (h_.entryPoint) {
-            if (h_.entryPoint >= m_.imageSize_) Fail("BTMemoryLoadLibary: Get DLLEntyPoint failed");
+            // Only code the image can run from: committed and executable.
+            if (!image_.Has(h_.entryPoint, 1, kExecute)) Fail("BTMemoryLoadLibary: Get DLLEntyPoint failed");
             m_.entryPoint_ = static_cast<std::uintptr_t>(Base() + h_.entryPoint);
         }
         const Directory dir = h_.dirs[kTlsDir];
@@ -383,7 +458,9 @@ private:
         for (std::uint64_t at = TlsAddressToOffset(callbacks);; at += width) {
             const std::uint64_t callback = image_.Read(at, width, kBadTls);
             if (callback == 0) break;
-            m_.tlsCallbacks_.push_back(static_cast<std::uintptr_t>(Base() + TlsAddressToOffset(callback)));
+            const std::uint64_t routine = TlsAddressToOffset(callback);
+            if (!image_.Has(routine, 1, kExecute)) Fail(kBadTls);
+            m_.tlsCallbacks_.push_back(static_cast<std::uintptr_t>(Base() + routine));
         }
     }
 
@@ -434,7 +511,7 @@ std::uintptr_t BTMemoryGetProcAddress(const TBTMemoryModule* module, std::string
     try {
         if (!module) Fail("BTMemoryGetProcAddress: no export table found");
         if (name.find('\0') != std::string_view::npos) Fail("BTMemoryGetProcAddress: exported symbol not found");
-        const Bytes image(module->codeBase_, module->imageSize_);
+        const Bytes image(module->codeBase_, module->imageSize_, module->pageAccess_);
         const std::uint32_t rva = module->exportRva_, size = module->exportSize_;
         if (size == 0) Fail("BTMemoryGetProcAddress: no export table found");
         const std::uint32_t functionCount = image.U32(std::uint64_t{rva} + 20, kBadExports);
@@ -443,11 +520,11 @@ std::uintptr_t BTMemoryGetProcAddress(const TBTMemoryModule* module, std::string
         const std::uint32_t functions = image.U32(std::uint64_t{rva} + 28, kBadExports);
         const std::uint32_t names = image.U32(std::uint64_t{rva} + 32, kBadExports);
         const std::uint32_t ordinals = image.U32(std::uint64_t{rva} + 36, kBadExports);
-        image.Need(names, std::uint64_t{nameCount} * 4, kBadExports);
-        image.Need(ordinals, std::uint64_t{nameCount} * 2, kBadExports);
+        const Bytes nameTable = image.Slice(names, std::uint64_t{nameCount} * 4, kBadExports);
+        const Bytes ordinalTable = image.Slice(ordinals, std::uint64_t{nameCount} * 2, kBadExports);
         for (std::uint32_t i = 0; i < nameCount; ++i) {
-            if (!image.NameEquals(image.U32(names + std::uint64_t{i} * 4, kBadExports), name)) continue;
-            const std::uint16_t index = image.U16(ordinals + std::uint64_t{i} * 2, kBadExports);
+            if (!image.NameEquals(nameTable.U32(std::uint64_t{i} * 4, kBadExports), name)) continue;
+            const std::uint16_t index = ordinalTable.U16(std::uint64_t{i} * 2, kBadExports);
             if (index >= functionCount) Fail("BTMemoryGetProcAddress: name <-> ordinal number don't match");
             const std::uint32_t function = image.U32(functions + std::uint64_t{index} * 4, kBadExports);
             if (function == 0 || function >= module->imageSize_) Fail(kBadExports);

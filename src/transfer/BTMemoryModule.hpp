@@ -40,6 +40,10 @@ private:
     std::size_t imageSize_ = 0;
     bool pe64_ = false;
     std::uint32_t exportRva_ = 0, exportSize_ = 0;  // as the headers gave them at load time
+    // What each page of the image allows now (read, write, execute bits), as the loader
+    // committed, protected or decommitted it. Every access to the image is checked against
+    // it, so nothing taken from the image can lead the loader into memory that is not there.
+    std::vector<std::uint8_t> pageAccess_;
     std::vector<void*> modulesLoaded_;
     std::uintptr_t entryPoint_ = 0;
     std::vector<std::uintptr_t> tlsCallbacks_;

@@ -97,7 +97,7 @@ bool TRAR::isDLLLoaded() const { return RARDLLInstance->Loaded(); }
 bool TRAR::LoadDLL() {
     if (isDLLLoaded()) return true;
     if (!RARDLLInstance->Load()) return false;
-    if (RARDLLInstance->Functions().RARGetDllVersion() < 4)
+    if (static_cast<std::uint32_t>(RARDLLInstance->Functions().RARGetDllVersion()) < kMinDllVersion)
         ShowMessageBox("error", "The UnRAR library is too old. Please use unrar.dll version 4 or newer.");
     return true;
 }

@@ -85,6 +85,8 @@ public:
     bool isDLLLoaded() const;
     // The library's interface version, 0 when it cannot be loaded.
     std::uint32_t GetDllVersion();
+    // The oldest interface version whose functions this component uses.
+    static constexpr std::uint32_t kMinDllVersion = 4;
     void Abort() { fAbort = true; }
     static const char* Version() { return "1.2"; }
 

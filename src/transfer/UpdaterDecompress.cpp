@@ -57,6 +57,38 @@ private:
     std::vector<char> input_;
     bz_stream bz_{};
 };
+// One bzip2 compressor; closed by the destructor, also when writing throws.
+class BzWriter {
+public:
+    explicit BzWriter(Stream& dest) : dest_(dest), output_(kOutputBufferSize) {
+        int rc = BZ2_bzCompressInit(&bz_, 9, 0, 0);
+        if (rc != BZ_OK) ThrowBzError(rc);
+    }
+    ~BzWriter() { BZ2_bzCompressEnd(&bz_); }
+    BzWriter(const BzWriter&) = delete;
+    BzWriter& operator=(const BzWriter&) = delete;
+
+    void Write(char* data, size_t count) { Run(data, count, BZ_RUN, BZ_RUN_OK); }
+    void Finish() { Run(nullptr, 0, BZ_FINISH, BZ_STREAM_END); }
+
+private:
+    void Run(char* data, size_t count, int action, int done) {
+        bz_.next_in = data;
+        bz_.avail_in = static_cast<unsigned>(count);
+        for (;;) {
+            bz_.next_out = output_.data();
+            bz_.avail_out = static_cast<unsigned>(output_.size());
+            int rc = BZ2_bzCompress(&bz_, action);
+            if (rc < 0) ThrowBzError(rc);
+            dest_.WriteBuffer(output_.data(), output_.size() - bz_.avail_out);
+            if (rc == done && (action == BZ_FINISH || bz_.avail_in == 0)) return;
+        }
+    }
+
+    Stream& dest_;
+    std::vector<char> output_;
+    bz_stream bz_{};
+};
 }  // namespace
 
 void XorStream(MemoryStream& stream, std::string_view key) {
@@ -80,6 +112,23 @@ void BZDecompressStream(Stream& source, Stream& dest) {
         if (n == 0) break;
         dest.WriteBuffer(output.data(), n);
     }
+}
+
+void BZCompressStream(Stream& source, Stream& dest) {
+    BzWriter writer(dest);
+    std::vector<char> input(kInputBufferSize);
+    while (size_t n = source.Read(input.data(), input.size())) writer.Write(input.data(), n);
+    writer.Finish();
+}
+
+void BZCompressFile(const std::string& plainName, const std::string& packedName) {
+    FileStream plain(plainName, FileMode::OpenReadShareDenyWrite);
+    if (plain.Size() == 0) throw TarvosError("Cannot pack the empty file " + plainName);
+    FileStream packed(packedName, FileMode::Create);
+    BZCompressStream(plain, packed);
+    // The head is overwritten on purpose: the reader restores it and accepts any five bytes.
+    packed.Seek(0, SeekOrigin::Begin);
+    packed.WriteBuffer("TARVO", 5);
 }
 
 void BZDecompressFile(const std::string& packedName, const std::string& outName) {

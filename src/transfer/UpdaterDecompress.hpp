@@ -22,4 +22,13 @@ void BZDecompressStream(Stream& source, Stream& dest);
 // skipped and leaves outName untouched.
 void BZDecompressFile(const std::string& packedName, const std::string& outName);
 
+// Compresses the rest of the source into dest as one bzip2 stream (block size 9).
+// A library failure throws TarvosError "error %d" with its code.
+void BZCompressStream(Stream& source, Stream& dest);
+
+// Writes the packed form of a file list that BZDecompressFile reads: a bzip2 stream whose
+// first five bytes are replaced by "TARVO". Empty content is refused (TarvosError), since a
+// stream without blocks has no first block header in its fifth byte and would not unpack.
+void BZCompressFile(const std::string& plainName, const std::string& packedName);
+
 }  // namespace tarvos

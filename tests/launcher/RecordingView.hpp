@@ -42,6 +42,39 @@ public:
     void Repaint(MainLabel) override { ++Repaints; }
     void Repaint(MainIndicator) override { ++Repaints; }
 
+    // The window half.
+    void SetHint(MainButton button, const std::string& hint) override { Hints[button] = hint; }
+    void SetPanelVisible(MainPanel panel, bool visible) override { PanelShown[panel] = visible; }
+    bool PanelVisible(MainPanel panel) const override {
+        auto it = PanelShown.find(panel);
+        return it != PanelShown.end() && it->second;
+    }
+    void SetPanelHeight(MainPanel, int pixels) override { MsgHeights.push_back(pixels); }
+    void SetClientSize(int width, int height) override { ClientWidth = width, ClientHeight = height; }
+    void SetPosition(int left, int top) override { PosLeft = left, PosTop = top; }
+    int Left() const override { return PosLeft; }
+    int Top() const override { return PosTop; }
+    int WindowWidth() const override { return ClientWidth; }
+    int WindowHeight() const override { return ClientHeight; }
+    int ScreenWidth() const override { return 1280; }
+    int ScreenHeight() const override { return 1024; }
+    void SetTransparency(bool on, int opacity) override {
+        Transparent = on;
+        Opacities.push_back(opacity);
+    }
+    int Opacity() const override { return Opacities.empty() ? 255 : Opacities.back(); }
+    void Navigate(const std::string& url) override { Navigations.push_back(url); }
+    void HideToTray() override { InTray = true; }
+    void ShowFromTray() override { InTray = false; }
+    void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+
+    std::map<MainButton, std::string> Hints;
+    std::map<MainPanel, bool> PanelShown;
+    std::vector<int> MsgHeights, Opacities;
+    int ClientWidth = 0, ClientHeight = 0, PosLeft = 0, PosTop = 0;
+    bool Transparent = false, InTray = false;
+    std::vector<std::string> Navigations, Messages;
+
     std::vector<std::string> Status, Total;
     bool StartEnabled = false, CheckAllEnabled = true, CheckAllVisible = false;
     MainCursor StartCursor = MainCursor::NoEntry;

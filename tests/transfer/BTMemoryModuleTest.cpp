@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <stdexcept>
 
 #include "transfer/BTMemoryModule.hpp"
 #include "transfer/PeTestServices.hpp"
@@ -30,6 +31,29 @@ std::uint64_t Value(const std::uint8_t* p, unsigned width) {
 }
 
 std::uintptr_t Base(const PBTMemoryModule& m) { return reinterpret_cast<std::uintptr_t>(m->CodeBase()); }
+
+// The address of an export as the file's own tables give it, found without the loader:
+// every address is turned into a file offset through the section that holds it.
+std::uint32_t ExportRvaInFile(const std::vector<std::uint8_t>& file, const std::string& name) {
+    const std::uint8_t* p = file.data();
+    const std::uint64_t nt = Value(p + 0x3C, 4), optional = nt + 24;
+    const std::uint64_t sections = optional + Value(p + nt + 20, 2), count = Value(p + nt + 6, 2);
+    auto at = [&](std::uint64_t rva) {
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint8_t* s = p + sections + 40 * i;
+            const std::uint64_t va = Value(s + 12, 4);
+            if (rva >= va && rva < va + Value(s + 16, 4)) return p + Value(s + 20, 4) + (rva - va);
+        }
+        throw std::runtime_error("address outside every section");
+    };
+    const std::uint8_t* dir = at(Value(p + optional + (Value(p + optional, 2) == 0x20B ? 112 : 96), 4));
+    for (std::uint64_t i = 0; i < Value(dir + 24, 4); ++i) {
+        if (name != reinterpret_cast<const char*>(at(Value(at(Value(dir + 32, 4)) + 4 * i, 4)))) continue;
+        const std::uint64_t index = Value(at(Value(dir + 36, 4)) + 2 * i, 2);
+        return static_cast<std::uint32_t>(Value(at(Value(dir + 28, 4)) + 4 * index, 4));
+    }
+    throw std::runtime_error("no export " + name);
+}
 
 // Counts the pointer-sized values in which two mappings of one image differ by exactly the
 // distance between them; fails on any other difference.
@@ -111,7 +135,8 @@ TEST_P(RealDllTest, UnknownNamesAndCaseDifferencesAreNotFound) {
     EXPECT_EQ(BTMemoryLastError(), "BTMemoryGetProcAddress: exported symbol not found");
     EXPECT_EQ(BTMemoryGetProcAddress(m.get(), "raropenarchiveex"), 0u);
     EXPECT_EQ(BTMemoryGetProcAddress(m.get(), "RAROpenArchiveEX"), 0u);
-    EXPECT_EQ(BTMemoryGetProcAddress(m.get(), "RAROpenArchive"), BTMemoryGetProcAddress(m.get(), "RAROpenArchive"));
+    EXPECT_EQ(BTMemoryGetProcAddress(m.get(), "RAROpenArchive"),
+              Base(m) + ExportRvaInFile(image_, "RAROpenArchive"));
     EXPECT_EQ(BTMemoryGetProcAddress(m.get(), std::string_view("RAROpenArchive\0x", 16)), 0u);
 }
 
@@ -245,6 +270,58 @@ TEST_F(SyntheticImageTest, ExportTableProblems) {
     m = Load();
     EXPECT_EQ(BTMemoryGetProcAddress(m.get(), "Alpha"), 0u);
     EXPECT_EQ(BTMemoryLastError(), "BTMemoryGetProcAddress: export table is not valid");
+}
+
+// The test memory faults on reads of pages that are decommitted or forbid reading, so
+// each of these crashes unless the loader refuses to look there.
+TEST_F(SyntheticImageTest, NothingIsReadWhereThePagesForbidIt) {
+    const auto seed = ReadFile(TARVOS_PELOADER_SEEDS "/tls-table-in-decommitted-section.bin");
+    ASSERT_FALSE(seed.empty());
+    EXPECT_FALSE(
+        BTMemoryLoadLibary(seed, BT_PROTECT_SECTIONS | BT_DECOMMIT_DISCARDABLE, true, memory_, modules_));
+    EXPECT_EQ(BTMemoryLastError(), "BTMemoryLoadLibary: TLS directory is not valid");
+    EXPECT_EQ(memory_.releases, memory_.reservations);
+
+    constexpr std::uint32_t kHidden = 0x2000, kExecuteOnly = 0x20000000, kTls = 0x1C0;
+    const std::uint32_t exports = SyntheticImage::F(SyntheticImage::kExports);
+    for (std::uint32_t table : {exports + 28, exports + 32, exports + 36}) {  // addresses, names, ordinals
+        image_ = SyntheticImage();
+        image_.AddSection(kHidden, 0x1000, kExecuteOnly);
+        image_.Put32(table, kHidden);
+        auto m = Load();
+        ASSERT_TRUE(m) << BTMemoryLastError();
+        EXPECT_EQ(BTMemoryGetProcAddress(m.get(), "Alpha"), 0u);
+        EXPECT_EQ(BTMemoryLastError(), "BTMemoryGetProcAddress: export table is not valid");
+    }
+
+    image_ = SyntheticImage();
+    image_.AddSection(kHidden, 0x1000, kExecuteOnly);
+    image_.Directory(9, kHidden, 24);  // the TLS directory there
+    ExpectRefused("BTMemoryLoadLibary: TLS directory is not valid");
+    image_.Directory(9, SyntheticImage::R(kTls), 24);
+    // Its callback table there.
+    image_.Put32(SyntheticImage::F(kTls) + 12, SyntheticImage::kPreferredBase + kHidden);
+    image_.Put16(SyntheticImage::F(SyntheticImage::kRelocs) + 10, 0x3000 | (kTls + 12));
+    ExpectRefused("BTMemoryLoadLibary: TLS directory is not valid");
+    // The same table in readable memory is read; its callback must lie in code.
+    image_.Put32(SyntheticImage::F(kTls) + 12,
+                 SyntheticImage::kPreferredBase + SyntheticImage::R(kTls + 0x20));
+    image_.Put32(SyntheticImage::F(kTls + 0x20), SyntheticImage::kPreferredBase + SyntheticImage::R(kTls));
+    image_.Put16(SyntheticImage::F(SyntheticImage::kRelocs) + 12, 0x3000 | (kTls + 0x20));
+    image_.Put32(SyntheticImage::F(SyntheticImage::kRelocs) + 4, 16);
+    image_.Directory(5, SyntheticImage::R(SyntheticImage::kRelocs), 16);
+    ExpectRefused("BTMemoryLoadLibary: TLS directory is not valid");
+    image_.Put32(SyntheticImage::F(kTls + 0x20), SyntheticImage::kPreferredBase + kHidden);
+    auto m = Load();
+    ASSERT_TRUE(m) << BTMemoryLastError();
+    ASSERT_EQ(modules_.initCalls.size(), 1u);
+    EXPECT_EQ(modules_.initCalls[0].routine, Base(m) + kHidden);
+    m.reset();
+
+    image_ = SyntheticImage();
+    // An entry point in data, not code.
+    image_.Put32(SyntheticImage::kOptional + 16, SyntheticImage::R(SyntheticImage::kPointer));
+    ExpectRefused("BTMemoryLoadLibary: Get DLLEntyPoint failed");
 }
 
 TEST_F(SyntheticImageTest, MalformedTablesAreRefusedWithoutStrayAccess) {

@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     tarvos::testing::MappedMemory memory;
-    memory.maxSize = 64 << 20;
+    memory.maxSize = 24 << 20;  // bounds the work of one input; real libraries are far smaller
     tarvos::testing::FakeModules modules;
     auto module = tarvos::BTMemoryLoadLibary({data, size}, tarvos::BT_PROTECT_SECTIONS | tarvos::BT_DECOMMIT_DISCARDABLE,
                                              true, memory, modules);

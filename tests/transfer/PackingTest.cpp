@@ -195,3 +195,16 @@ TEST_F(BZDecompressFileTest, NeedsThePackedFileForItself) {
               "Cannot open file " + Path("$tmp.ta2"));
 }
 #endif
+
+// The writer's output is what the reference encoder makes, with the head replaced; a list
+// spanning several blocks pushes it through more than one round of output.
+TEST_F(BZDecompressFileTest, TheWriterMakesWhatTheReaderTakesAndRefusesAnEmptyList) {
+    const std::string list = SampleList(60000);
+    Put("updater.lst", list);
+    BZCompressFile(Path("updater.lst"), Path("updater.lst.ta2"));
+    EXPECT_EQ(Get("updater.lst.ta2"), "TARVO" + Bzip2(list, 9).substr(5));
+
+    Put("empty.lst", "");
+    EXPECT_EQ(ErrorOf([&] { BZCompressFile(Path("empty.lst"), Path("empty.ta2")); }),
+              "Cannot pack the empty file " + Path("empty.lst"));
+}

@@ -1,8 +1,71 @@
 #include "transfer/PeTestServices.hpp"
 
+#ifndef _WIN32
 #include <sys/mman.h>
+#endif
 
 namespace tarvos::testing {
+
+#ifdef _WIN32
+
+// Under Windows the system's own memory service does the work, so its real rules apply;
+// this only adds the counters and the refusals the tests ask for.
+std::uint8_t* MappedMemory::Reserve(std::uintptr_t address, std::size_t size, bool below4GiB) {
+    if (size > maxSize || (address != 0 && !grantPreferred)) return nullptr;
+    VirtualMemoryService& system = SystemVirtualMemory();
+    std::uint8_t* p = system.Reserve(address, size, below4GiB);
+    // A 32-bit image in a 64-bit test process: look for room low in the address space.
+    for (std::uint64_t at = 0x20000000; !p && address == 0 && below4GiB && at + size <= 0xF0000000;
+         at += 0x01000000)
+        p = system.Reserve(static_cast<std::uintptr_t>(at), size, true);
+    if (p) ++reservations;
+    return p;
+}
+
+bool MappedMemory::Commit(std::uint8_t* address, std::size_t size) {
+    return SystemVirtualMemory().Commit(address, size);
+}
+
+bool MappedMemory::Decommit(std::uint8_t* address, std::size_t size) {
+    return SystemVirtualMemory().Decommit(address, size);
+}
+
+bool MappedMemory::Protect(std::uint8_t* address, std::size_t size, PageProtection protection, bool noCache) {
+    protections.push_back(protection);
+    return protectResult && SystemVirtualMemory().Protect(address, size, protection, noCache);
+}
+
+void MappedMemory::Release(std::uint8_t* base, std::size_t size) {
+    SystemVirtualMemory().Release(base, size);
+    ++releases;
+}
+
+#else
+
+namespace {
+
+constexpr std::size_t kPage = 0x1000;
+
+// Nothing runs from the image, so executable pages only need to be readable; an
+// execute-only page cannot be read, as on Windows.
+int PosixProtection(PageProtection p) {
+    switch (p) {
+        case PageProtection::ReadOnly:
+        case PageProtection::ExecuteRead:
+            return PROT_READ;
+        case PageProtection::ReadWrite:
+        case PageProtection::WriteCopy:
+        case PageProtection::ExecuteReadWrite:
+        case PageProtection::ExecuteWriteCopy:
+            return PROT_READ | PROT_WRITE;
+        case PageProtection::NoAccess:
+        case PageProtection::Execute:
+            return PROT_NONE;
+    }
+    return PROT_NONE;
+}
+
+}  // namespace
 
 std::uint8_t* MappedMemory::Reserve(std::uintptr_t address, std::size_t size, bool below4GiB) {
     if (size > maxSize || (address != 0 && !grantPreferred)) return nullptr;
@@ -20,27 +83,65 @@ std::uint8_t* MappedMemory::Reserve(std::uintptr_t address, std::size_t size, bo
         return nullptr;
     }
     ++reservations;
-    return static_cast<std::uint8_t*>(p);
+    auto* base = static_cast<std::uint8_t*>(p);
+    reserved_[base] = Reservation{size, std::vector<bool>((size + kPage - 1) / kPage, false)};
+    return base;
 }
 
+MappedMemory::Reservation* MappedMemory::Find(std::uint8_t* address, std::size_t size, std::size_t& first,
+                                              std::size_t& end) {
+    auto it = reserved_.upper_bound(address);
+    if (it == reserved_.begin()) return nullptr;
+    --it;
+    const std::size_t offset = static_cast<std::size_t>(address - it->first);
+    if (offset >= it->second.size || size > it->second.size - offset) return nullptr;
+    first = offset / kPage;
+    end = (offset + size + kPage - 1) / kPage;
+    return &it->second;
+}
+
+// Whole pages, as the system rounds any range to the pages it touches.
 bool MappedMemory::Commit(std::uint8_t* address, std::size_t size) {
-    return mprotect(address, size, PROT_READ | PROT_WRITE) == 0;
+    std::size_t first = 0, end = 0;
+    Reservation* r = Find(address, size, first, end);
+    if (!r) return false;
+    std::uint8_t* base = address - reinterpret_cast<std::uintptr_t>(address) % kPage;
+    if (mprotect(base, (end - first) * kPage, PROT_READ | PROT_WRITE) != 0) return false;
+    for (std::size_t page = first; page < end; ++page) r->committed[page] = true;
+    return true;
 }
 
 bool MappedMemory::Decommit(std::uint8_t* address, std::size_t size) {
-    return madvise(address, size, MADV_DONTNEED) == 0 && mprotect(address, size, PROT_NONE) == 0;
+    std::size_t first = 0, end = 0;
+    Reservation* r = Find(address, size, first, end);
+    if (!r) return false;
+    std::uint8_t* base = address - reinterpret_cast<std::uintptr_t>(address) % kPage;
+    if (madvise(base, (end - first) * kPage, MADV_DONTNEED) != 0 ||
+        mprotect(base, (end - first) * kPage, PROT_NONE) != 0)
+        return false;
+    for (std::size_t page = first; page < end; ++page) r->committed[page] = false;
+    return true;
 }
 
-// Only recorded: the tests read the mapped image afterwards, and nothing runs from it.
-bool MappedMemory::Protect(std::uint8_t*, std::size_t, PageProtection protection, bool) {
+bool MappedMemory::Protect(std::uint8_t* address, std::size_t size, PageProtection protection, bool) {
     protections.push_back(protection);
-    return protectResult;
+    if (!protectResult) return false;
+    std::size_t first = 0, end = 0;
+    Reservation* r = Find(address, size, first, end);
+    if (!r) return false;
+    for (std::size_t page = first; page < end; ++page)
+        if (!r->committed[page]) return false;
+    std::uint8_t* base = address - reinterpret_cast<std::uintptr_t>(address) % kPage;
+    return mprotect(base, (end - first) * kPage, PosixProtection(protection)) == 0;
 }
 
 void MappedMemory::Release(std::uint8_t* base, std::size_t size) {
+    reserved_.erase(base);
     munmap(base, size);
     ++releases;
 }
+
+#endif
 
 void* FakeModules::OpenModule(const std::string& name) {
     if (missingLibraries.count(name)) return nullptr;

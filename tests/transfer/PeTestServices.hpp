@@ -9,6 +9,9 @@
 
 // Loader services for running the PE logic natively: images go into plain anonymous
 // memory, imports resolve to made-up addresses, and nothing of the image is executed.
+// The memory keeps the system's rules: reserved but uncommitted pages and pages whose
+// protection forbids reading fault when read, and protecting an uncommitted page is refused.
+// Under Windows it is the system's own memory.
 namespace tarvos::testing {
 
 class MappedMemory : public VirtualMemoryService {
@@ -18,13 +21,24 @@ public:
     std::size_t maxSize = std::size_t{1} << 30;
     bool protectResult = true;
     int reservations = 0, releases = 0;
-    std::vector<PageProtection> protections;
+    std::vector<PageProtection> protections;  // every protection asked for, granted or not
 
     std::uint8_t* Reserve(std::uintptr_t address, std::size_t size, bool below4GiB) override;
     bool Commit(std::uint8_t* address, std::size_t size) override;
     bool Decommit(std::uint8_t* address, std::size_t size) override;
     bool Protect(std::uint8_t* address, std::size_t size, PageProtection protection, bool noCache) override;
     void Release(std::uint8_t* base, std::size_t size) override;
+
+private:
+#ifndef _WIN32
+    struct Reservation {
+        std::size_t size;
+        std::vector<bool> committed;  // per page
+    };
+    // The reservation holding the pages of [address, address + size), and the page range.
+    Reservation* Find(std::uint8_t* address, std::size_t size, std::size_t& first, std::size_t& end);
+    std::map<std::uint8_t*, Reservation> reserved_;
+#endif
 };
 
 struct InitCall {

@@ -211,7 +211,7 @@ TEST_F(RARTest, AbortFromProgressStopsExtraction) {
     EXPECT_FALSE(rar_.Extract(Out(), false, nullptr));  // contained, not thrown through the library
     rar_.OnProcess = nullptr;
     EXPECT_TRUE(rar_.Extract(Out(), false, nullptr));
-    EXPECT_EQ(rar_.GetDllVersion(), 8u);
+    EXPECT_GE(rar_.GetDllVersion(), TRAR::kMinDllVersion);
 }
 
 // An entry named to climb out of the target ("../evil.txt") is passed over in both extraction

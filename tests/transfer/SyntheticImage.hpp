@@ -28,6 +28,17 @@ struct SyntheticImage {
     // File offset and address of a section-relative offset.
     static std::uint32_t F(std::uint32_t off) { return kSectionFile + off; }
     static std::uint32_t R(std::uint32_t off) { return kSectionRva + off; }
+    // Adds a section of zeros (no file data) at rva and grows the image to hold it.
+    void AddSection(std::uint32_t rva, std::uint32_t size, std::uint32_t characteristics) {
+        const std::uint16_t count =
+            static_cast<std::uint16_t>(bytes[kNtOffset + 6] | bytes[kNtOffset + 7] << 8);
+        const std::uint32_t header = kSectionTable + 40 * count;
+        Put32(header + 8, size);
+        Put32(header + 12, rva);
+        Put32(header + 36, characteristics);
+        Put16(kNtOffset + 6, static_cast<std::uint16_t>(count + 1));
+        Put32(kOptional + 56, rva + size);
+    }
     void Directory(int index, std::uint32_t rva, std::uint32_t size) {
         Put32(kOptional + 96 + 8 * index, rva);
         Put32(kOptional + 96 + 8 * index + 4, size);

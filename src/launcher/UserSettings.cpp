@@ -1,0 +1,176 @@
+#include "launcher/UserSettings.hpp"
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "config/IntegerReading.hpp"
+#include "launcher/GameProxies.hpp"
+#include "platform/FileStream.hpp"
+#include "platform/MemoryStream.hpp"
+#include "platform/Text.hpp"
+#include "transfer/UpdaterDecompress.hpp"
+
+namespace tarvos {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kDriveTypes[] = {"HDD", "SSD"};
+constexpr const char* kCheckModes[] = {"Hard: MD5 Hash", "Medium: Size & Date", "Light: Previous List"};
+// The companion file's scrambling key.
+constexpr std::string_view kDatKey = "TarvosUserData";
+// Nothing in the companion file is used: an unpacked text beyond this is not read on.
+constexpr size_t kDatTextLimit = 1 << 20;
+
+bool FileExists(const std::string& name) {
+    std::error_code ec;
+    return fs::is_regular_file(PathFromUtf8(name), ec);
+}
+
+// Window positions: a decimal number, else -1 (centred).
+std::int32_t PositionValue(const std::string& value) {
+    const auto n = ReadInteger(value);
+    if (!n || *n < INT32_MIN || *n > INT32_MAX) return -1;
+    return static_cast<std::int32_t>(*n);
+}
+
+void AssignSetting(TUserSettings& s, const std::string& key, const std::string& value,
+                   const tConfigData& config) {
+    if (key == "language") {
+        s.LangConst = config.GetLanguageIdByName(LowerUser(value));
+    } else if (key == "autoclose") {
+        s.AutoClose = LowerUser(value) == "true";
+    } else if (key == "selproxy") {
+        s.SelProxy = LowerUser(value);
+    } else if (key == "drivetype") {
+        s.DriveType = value;
+    } else if (key == "checkmode") {
+        s.CheckMode = value;
+    } else if (key == "langfolder") {
+        s.LangFolder = value;
+    } else if (key == "left") {
+        s.MainLeft = PositionValue(value);
+    } else if (key == "top") {
+        s.MainTop = PositionValue(value);
+    }
+}
+
+// Collects unpacked text up to a limit and refuses more, which ends the unpacking.
+class CappedText final : public Stream {
+public:
+    size_t Read(void*, size_t) override { return 0; }
+    size_t Write(const void* buffer, size_t count) override {
+        if (count > kDatTextLimit - text.size()) return 0;
+        text.append(static_cast<const char*>(buffer), count);
+        return count;
+    }
+    int64_t Seek(int64_t, SeekOrigin) override { return Size(); }
+    int64_t Position() const override { return Size(); }
+    int64_t Size() const override { return static_cast<int64_t>(text.size()); }
+
+    std::string text;
+};
+
+}  // namespace
+
+std::string UserSettingsFile(const std::string& tmpPath) { return tmpPath + "\\TarvosII.ini"; }
+std::string UserDataFile(const std::string& tmpPath) { return tmpPath + "\\TarvosII.dat"; }
+
+void LoadIniFile(const std::string& tmpPath, TUserSettings& settings, const tConfigData& config) {
+    settings = TUserSettings{};
+    const std::string name = UserSettingsFile(tmpPath);
+    if (!FileExists(name)) return;
+    std::vector<std::string> lines;
+    try {
+        lines = ReadTextLines(name);
+    } catch (const std::exception&) {
+        return;  // unreadable: the defaults, as for a missing file
+    }
+    for (const auto& raw : lines) {
+        const std::string line = TrimText(raw);
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        AssignSetting(settings, LowerUser(TrimText(line.substr(0, eq))), TrimText(line.substr(eq + 1)),
+                      config);
+    }
+}
+
+bool SaveIniFile(const std::string& tmpPath, const TUserSettings& s, std::int32_t left, std::int32_t top,
+                 const std::string& langName) {
+    const std::vector<std::string> lines = {
+        "Left = " + std::to_string(left), "Top = " + std::to_string(top),
+        "Language = " + langName,         std::string("AutoClose = ") + (s.AutoClose ? "True" : "False"),
+        "SelProxy = " + s.SelProxy,       "DriveType = " + s.DriveType,
+        "CheckMode = " + s.CheckMode,     "LangFolder = " + s.LangFolder,
+    };
+    // Written beside the file and renamed over it: a full disk or a failed write never
+    // leaves the user with a truncated settings file.
+    const std::string name = UserSettingsFile(tmpPath);
+    const std::string staged = name + ".new";
+    std::error_code ec;
+    try {
+        WriteTextLines(staged, lines);
+    } catch (const std::exception&) {
+        fs::remove(PathFromUtf8(staged), ec);
+        return false;
+    }
+    fs::rename(PathFromUtf8(staged), PathFromUtf8(name), ec);
+    if (!ec) return true;
+    fs::remove(PathFromUtf8(staged), ec);
+    return false;
+}
+
+bool LoadDatConfig(const std::string& tmpPath) {
+    const std::string name = UserDataFile(tmpPath);
+    if (!FileExists(name)) return false;
+    CappedText text;
+    try {
+        MemoryStream packed;
+        {
+            FileStream file(name, FileMode::OpenRead);
+            if (file.Size() > static_cast<int64_t>(kDatTextLimit)) return false;
+            packed.SetSize(file.Size());
+            file.ReadBuffer(packed.Bytes().data(), packed.Bytes().size());
+        }
+        XorStream(packed, kDatKey);
+        packed.Seek(0, SeekOrigin::Begin);
+        BZDecompressStream(packed, text);
+    } catch (const std::exception&) {
+        return false;  // nothing in it takes effect, so a damaged file costs nothing
+    }
+    // Its sections and comments hold nothing the launcher applies yet: unpacking it whole
+    // is all there is to reading it.
+    return true;
+}
+
+void ApplyRestrictions(TUserSettings& s, const tConfigRecord& config) {
+    if (!config.UserCan_ChangeProxy) s.SelProxy = "Auto";
+    if (!config.UserCan_ChangeDriveType) s.DriveType = kDriveTypes[0];
+    if (!config.UserCan_ChangeCheckMethod) s.CheckMode = kCheckModes[0];
+    if (!config.UserCan_ChangeAutoClose) s.AutoClose = config.DefaultAutoClose;
+}
+
+void ApplySettingsChoice(const TSettingsChoice& c, TUserSettings& s, TProxyCheck& proxies) {
+    if (c.AutoCloseEnabled) s.AutoClose = c.AutoCloseChecked;
+    if (c.ProxyEnabled) {
+        s.SelProxy = c.ProxyText;
+        // "Auto" changes the choice only: the proxy of the last run stays in use.
+        proxies.CheckChosenProxy(c.ProxyIndex);
+    } else {
+        s.SelProxy = "Auto";
+    }
+    if (c.DriveTypeEnabled && c.DriveTypeIndex >= 0 && c.DriveTypeIndex < 2)
+        s.DriveType = kDriveTypes[c.DriveTypeIndex];
+    if (c.CheckTypeEnabled && c.CheckTypeIndex >= 0 && c.CheckTypeIndex < 3)
+        s.CheckMode = kCheckModes[c.CheckTypeIndex];
+}
+
+TWindowPlace SettingsWindowPlace(std::int32_t mainLeft, std::int32_t mainTop, std::int32_t mainWidth,
+                                 std::int32_t mainHeight, std::int32_t settingsWidth,
+                                 std::int32_t settingsHeight) {
+    return {mainLeft + mainWidth / 2 - settingsWidth / 2 - 60,
+            mainTop + mainHeight / 2 - settingsHeight / 2 - 60};
+}
+
+}  // namespace tarvos

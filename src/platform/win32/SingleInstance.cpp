@@ -1,0 +1,25 @@
+#include "platform/SingleInstance.hpp"
+
+#include <windows.h>
+
+#include "platform/Text.hpp"
+
+namespace tarvos {
+
+bool AcquireSingleInstance(const std::string& name) {
+    // A named mutex of the session; its handle stays open for the life of the process.
+    // A backslash would name another namespace; it is the one character a name cannot hold.
+    std::u16string own = Utf8ToUtf16(name);
+    for (auto& c : own)
+        if (c == u'\\') c = u'/';
+    const std::u16string w = u"Local\\TarvosInstance-" + own;
+    HANDLE h = CreateMutexW(nullptr, FALSE, reinterpret_cast<const wchar_t*>(w.c_str()));
+    if (!h) return true;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(h);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tarvos

@@ -1,0 +1,164 @@
+// The main window's own rules, driven through the controller with the real event loop and
+// timers (shortened) and a recording view: creation, the first showing, the run without a
+// server, the message panel, the fade-in, dragging, the web view and closing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "config/TarvosUpdateConfig.hpp"
+#include "launcher/RecordingView.hpp"
+#include "launcher/uMainForm.hpp"
+#include "platform/Shell.hpp"
+#include "platform/Terminate.hpp"
+#include "platform/Text.hpp"
+
+namespace tarvos {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordingShell : public Shell {
+public:
+    bool OpenUrl(const std::string& url) override {
+        Opened.push_back(url);
+        return true;
+    }
+    bool StartElevated(const std::string&, const std::string&, const std::string&) override { return true; }
+    std::vector<std::string> Opened;
+};
+
+constexpr const char* kConfig =
+    "[config]\ninstance=Test\nusercan_changelanguage=true\n"
+    "[mainwindow]\ncaption=My Game\nfadeeffect=true\n"
+    "[updateservers]\nuseping=true\n"
+    "[lang=1033:English]\n0=http://news.example/Page.html\n8=check hint\n9=start hint\n15=no server\n25=game language\n";
+
+class MainControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        skin_.MainWindow.BackGroundImage.image.width = 40;
+        skin_.MainWindow.BackGroundImage.image.height = 30;
+        skin_.MainWindow.BackGroundImage.image.pixels.assign(40 * 30 * 4, 0);
+        config_.ParseConfig(std::string_view(kConfig));
+        main_.Attach(config_, skin_);
+        main_.OnEndProcess = [this](int code) { ended_ = code; };
+        for (Timer* t : {&main_.MsgTimer, &main_.MsgTimer2, &main_.FadeTimer, &main_.MainTimer}) t->SetInterval(2);
+        const std::string exe = ExecutablePath();
+        folder_ = PathFromUtf8(exe.substr(0, exe.find_last_of("\\/")));
+        bak_ = folder_ / (main_.ExeName + ".bak");
+    }
+    void TearDown() override {
+        fs::remove(bak_);
+        fs::remove_all(folder_ / "updater");
+        SetApplicationTerminated(false);
+    }
+    // Processes messages until the condition holds (each step waits for the next event).
+    template <class F>
+    void RunUntil(F done) {
+        while (!done()) MainLoop().WaitAndProcess();
+    }
+
+    tConfigData config_;
+    TtucConfig skin_;
+    TLanguageArray lang_;
+    test::RecordingView view_;
+    RecordingShell shell_;
+    TFMain main_{view_, MainLoop(), lang_, shell_, nullptr};
+    int ended_ = -1;
+    fs::path folder_, bak_;
+};
+
+TEST_F(MainControllerTest, CreationShowingAndARunWithoutAServer) {
+    std::ofstream(bak_) << "left over from a self-update";
+    main_.FormCreate({"FileMode=C:\\Game Source"});
+    EXPECT_EQ(ended_, -1);
+    EXPECT_TRUE(main_.FileModeOn);
+    EXPECT_EQ(main_.FileModeFolder, "C:\\Game Source\\");
+    EXPECT_FALSE(fs::exists(bak_));
+    EXPECT_TRUE(fs::is_directory(folder_ / "updater"));
+    EXPECT_EQ(view_.ClientWidth, 40);
+    EXPECT_EQ(view_.Text(MainLabel::Text_Title), "My Game");
+    EXPECT_EQ(view_.Text(MainLabel::Text_LangBoxDescription), "game language");
+    EXPECT_EQ(view_.Hints[MainButton::Button_StartGame], "start hint");
+    EXPECT_EQ(view_.Hints[MainButton::Button_CheckAllFiles], "check hint");
+    EXPECT_TRUE(view_.Transparent);
+    EXPECT_EQ(view_.Opacities, std::vector<int>{0});
+
+    // The news page fails: the panel stays hidden and the run starts all the same.
+    main_.MainTimer.OnTimer([this] {
+        main_.MainTimer.SetEnabled(false);
+        main_.WebBrowser1NavigateError();
+        main_.MainTimer.OnTimer([this] { main_.MainTimerTimer(); });
+        main_.MainTimer.SetEnabled(true);
+    });
+    main_.MainTimer.SetEnabled(true);  // stands in for the web view answering later
+    main_.FormShow();
+    EXPECT_EQ(view_.PosLeft, 1280 / 2 - 40 / 2) << "no saved position: centred";
+    EXPECT_EQ(view_.Navigations, std::vector<std::string>{"http://news.example/Page.html"});
+    EXPECT_FALSE(view_.PanelVisible(MainPanel::WebPanel));
+    RunUntil([this] { return main_.Ready(); });
+    EXPECT_TRUE(main_.NoServer());
+    EXPECT_EQ(view_.Text(MainLabel::Text_Status), "no server");
+    EXPECT_TRUE(view_.StartEnabled);
+    EXPECT_EQ(view_.StartCursor, MainCursor::Hand);
+    EXPECT_FALSE(view_.CheckAllVisible);
+
+    // The fade-in ran to full opacity in nine steps; the message panel slid open to 45.
+    RunUntil([this] { return !main_.FadeTimer.Enabled() && !main_.MsgTimer.Enabled(); });
+    EXPECT_EQ(view_.Opacities, (std::vector<int>{0, 30, 60, 90, 120, 150, 180, 210, 240, 255}));
+    EXPECT_FALSE(view_.Transparent);
+    EXPECT_EQ(view_.Text(MainLabel::MsgLabel), "no server");
+    EXPECT_EQ(view_.MsgHeights, (std::vector<int>{5, 10, 15, 20, 25, 30, 35, 40, 45}));
+    // A second message only changes the text of the open panel; then it closes by itself.
+    main_.MsgShow("second");
+    EXPECT_FALSE(main_.MsgTimer.Enabled());
+    EXPECT_EQ(view_.Text(MainLabel::MsgLabel), "second");
+    RunUntil([this] { return !view_.PanelVisible(MainPanel::MsgPanel); });
+    EXPECT_EQ(main_.MsgTimerTag, 0);
+}
+
+TEST_F(MainControllerTest, DraggingTheWebViewAndClosing) {
+    main_.FormCreate({"filemode="});
+    EXPECT_FALSE(main_.FileModeOn) << "an empty folder leaves file mode off";
+    main_.FormMouseDown(10, 10);
+    main_.FormMouseMove(15, 7);
+    main_.FormMouseUp();
+    main_.FormMouseMove(100, 100);
+    EXPECT_EQ(view_.PosLeft, 5);
+    EXPECT_EQ(view_.PosTop, -3);
+
+    main_.NewsURL = "http://news.example/Page.html";
+    EXPECT_FALSE(main_.WebBrowser1BeforeNavigate2("HTTP://NEWS.EXAMPLE/page.html")) << "the news page itself stays";
+    EXPECT_TRUE(main_.WebBrowser1BeforeNavigate2("http://elsewhere.example/"));
+    EXPECT_EQ(shell_.Opened, std::vector<std::string>{"http://elsewhere.example/"});
+    main_.WebBrowser1NavigateComplete2();
+    EXPECT_TRUE(view_.PanelVisible(MainPanel::WebPanel));
+    main_.WebHandlersAttached = false;  // as after the settings window
+    main_.NavigationFinished = false;
+    main_.WebBrowser1NavigateError();
+    EXPECT_TRUE(main_.NavigationFinished) << "a first showing waiting for the news must still go on";
+    EXPECT_TRUE(view_.PanelVisible(MainPanel::WebPanel));
+
+    main_.MinimizeButtonClick();
+    EXPECT_TRUE(view_.InTray);
+    main_.RxTrayIcon1Click();
+    EXPECT_FALSE(view_.InTray);
+
+    main_.Button_CloseClick();
+    EXPECT_TRUE(MainLoop().Terminated());
+    auto lines = ReadTextLines(PathToUtf8(folder_ / "updater" / "TarvosII.ini"));
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "Left = 5");
+    EXPECT_EQ(lines[2], "Language = English");
+}
+
+TEST_F(MainControllerTest, AnEmptySkinEndsWithTheMessage) {
+    skin_.MainWindow.BackGroundImage.image = {};
+    main_.FormCreate({});
+    EXPECT_EQ(view_.Messages, std::vector<std::string>{"Sorry! Not found the config"});
+    EXPECT_EQ(ended_, 0);
+}
+
+}  // namespace
+}  // namespace tarvos

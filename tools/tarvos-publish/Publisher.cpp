@@ -1,0 +1,200 @@
+#include "Publisher.hpp"
+
+#include <cstdio>
+#include <ostream>
+#include <thread>
+#include <unordered_set>
+
+#include "ListFiles.hpp"
+#include "Pack.hpp"
+#include "Scan.hpp"
+#include "System.hpp"
+#include "inventory/SafeName.hpp"
+#include "platform/Error.hpp"
+#include "platform/Text.hpp"
+
+namespace tarvos::publish {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsDigest(const std::string& s) { return s.size() == 32 && s != kEmptyDigest; }
+
+bool IsInside(const fs::path& inner, const fs::path& outer) {
+    auto rel = inner.lexically_relative(outer);
+    return !rel.empty() && *rel.begin() != "..";
+}
+
+std::string MiB(int64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / 1048576.0);
+    return text;
+}
+
+class ProgressBar {
+public:
+    ProgressBar(bool enabled, int files, int64_t bytes) : enabled_(enabled), files_(files), bytes_(bytes) {}
+    void Draw(const PackProgress& p) {
+        if (!enabled_) return;
+        const double part = bytes_ > 0 ? static_cast<double>(p.bytesDone) / static_cast<double>(bytes_)
+                                       : static_cast<double>(p.filesDone) / std::max(1, files_);
+        const int filled = static_cast<int>(part * 30);
+        std::fprintf(stderr, "\rpacking [%s%s] %d/%d files, %s of %s ", std::string(filled, '#').c_str(),
+                     std::string(30 - filled, '-').c_str(), p.filesDone.load(), files_,
+                     MiB(p.bytesDone).c_str(), MiB(bytes_).c_str());
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+    void Clear() {
+        if (drawn_) std::fprintf(stderr, "\r%*s\r", 90, "");
+        drawn_ = false;
+    }
+
+private:
+    bool enabled_, drawn_ = false;
+    int files_;
+    int64_t bytes_;
+};
+
+// Removes the archive of a file that is no longer published, and the folders it leaves empty.
+bool RemoveArchive(const fs::path& server, const std::string& name) {
+    if (!IsSafeListName(name)) return false;  // an edited old list must not point elsewhere
+    std::error_code ec;
+    fs::path archive = ArchiveOf(server, name);
+    bool removed = fs::remove(archive, ec);
+    for (fs::path dir = archive.parent_path(); IsInside(dir, server); dir = dir.parent_path())
+        if (!fs::remove(dir, ec)) break;  // fails on a folder that still holds something
+    return removed;
+}
+
+void RemovePartials(const fs::path& server) {
+    std::error_code ec;
+    std::vector<fs::path> partials;
+    for (fs::recursive_directory_iterator it(server, ec), end; !ec && it != end; it.increment(ec))
+        if (IsPartialName(it->path())) partials.push_back(it->path());
+    for (const auto& p : partials) fs::remove(p, ec);
+}
+
+struct Inputs {
+    fs::path rar;
+    std::vector<std::string> required, deleted;
+    ScanResult scan;
+};
+
+std::vector<std::string> Gather(const Options& o, const fs::path& game, const fs::path& server, Inputs& in) {
+    std::vector<std::string> errors;
+    std::error_code ec;
+    if (!fs::is_directory(game, ec)) return {"the game folder " + PathToUtf8(o.game) + " does not exist"};
+    if (server == game || IsInside(server, game))
+        return {"the server folder must lie outside the game folder, or it would publish itself"};
+    auto rar = FindProgram(o.rar);
+    if (!rar) {
+        errors.push_back(o.rar == "rar"
+                             ? "the rar program was not found on the search path; install it or name it "
+                               "with --rar"
+                             : "--rar " + o.rar + ": no such program");
+    } else {
+        in.rar = *rar;
+    }
+    if (o.required) in.required = ReadNameFile(*o.required, errors);
+    if (o.deleted) in.deleted = ReadNameFile(*o.deleted, errors);
+    in.scan = ScanGameFolder(game, server);
+    errors.insert(errors.end(), in.scan.errors.begin(), in.scan.errors.end());
+
+    std::unordered_set<std::string> published;
+    for (const auto& f : in.scan.files) published.insert(TFileList::KeyOf(f.name));
+    for (const auto& name : in.required)
+        if (!published.count(TFileList::KeyOf(name)))
+            errors.push_back(name +
+                             ": required, but not in the game folder (the launcher would fetch it in vain)");
+    for (const auto& name : in.deleted)
+        if (published.count(TFileList::KeyOf(name)))
+            errors.push_back(name +
+                             ": in the delete list, but published (the launcher would delete and fetch it "
+                             "at every start)");
+    if (in.scan.files.empty() && in.scan.errors.empty() && in.required.empty() && in.deleted.empty())
+        errors.push_back("the game folder " + PathToUtf8(o.game) + " holds no file to publish");
+    return errors;
+}
+
+}  // namespace
+
+int Publish(const Options& o, std::ostream& out, std::ostream& err) {
+    const fs::path game = fs::weakly_canonical(fs::absolute(o.game));
+    const fs::path server = fs::weakly_canonical(fs::absolute(o.server));
+    Inputs in;
+    std::vector<std::string> errors = Gather(o, game, server, in);
+    if (!errors.empty()) {
+        for (const auto& e : errors) err << "tarvos-publish: " << e << "\n";
+        return 1;
+    }
+    fs::create_directories(server);
+    RemovePartials(server);
+
+    std::unique_ptr<TFileList> previous;
+    try {
+        previous = ReadPublishedList(server);
+    } catch (const std::exception& e) {
+        err << "tarvos-publish: warning: the old updater.lst is unreadable (" << e.what()
+            << "); repacking everything\n";
+        previous = std::make_unique<TFileList>(true);
+    }
+
+    // A file is repacked when its size or date differ from the last run's record, or its
+    // archive is gone; otherwise the record is kept without reading the file again.
+    TFileList files(true);
+    std::vector<PackJob> work;
+    int64_t workBytes = 0, totalBytes = 0;
+    std::error_code ec;
+    for (auto& f : in.scan.files) {
+        totalBytes += f.size;
+        const TFileItem* old = previous->GetItemByName(f.name);
+        if (old && old->Content.Size == f.size && old->Content.Date == f.date &&
+            IsDigest(old->Content.Hash) && IsDigest(old->Content.HashPacked) &&
+            fs::is_regular_file(f.archive, ec)) {
+            files.AddItemSimple(f.name, old->Content.Hash, old->Content.HashPacked, f.size, f.date);
+            continue;
+        }
+        workBytes += f.size;
+        PackJob job;
+        job.partial = PartialOf(f.archive);
+        job.file = std::move(f);
+        work.push_back(std::move(job));
+    }
+
+    const unsigned jobs = o.jobs ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
+    PackProgress progress;
+    ProgressBar bar(StderrIsTerminal(), static_cast<int>(work.size()), workBytes);
+    PackAll(work, in.rar, jobs, progress, [&] { bar.Draw(progress); });
+    bar.Clear();
+    for (const auto& job : work)
+        if (!job.error.empty()) errors.push_back(job.error);
+    if (!errors.empty()) {
+        for (const auto& job : work) fs::remove(job.partial, ec);
+        for (const auto& e : errors) err << "tarvos-publish: " << e << "\n";
+        err << "tarvos-publish: nothing was changed in " << PathToUtf8(o.server) << "\n";
+        return 1;
+    }
+
+    for (const auto& job : work) {
+        MoveIntoPlace(job.partial, job.file.archive);
+        files.AddItemSimple(job.file.name, job.hash, job.hashPacked, job.file.size, job.file.date);
+    }
+    const int64_t packedList = WriteListFiles(server, ListLines(files, in.required, in.deleted));
+    // Only now, when no list names them any more.
+    int removed = 0;
+    for (int32_t i = 0; i < previous->Count(); ++i) {
+        const std::string& name = previous->GetItemByID(i)->Content.Name;
+        if (files.GetId(name) < 0 && RemoveArchive(server, name)) ++removed;
+    }
+
+    out << "published " << files.Count() << " files (" << MiB(totalBytes) << ") to " << PathToUtf8(o.server)
+        << ": " << work.size() << " packed, " << files.Count() - static_cast<int32_t>(work.size())
+        << " unchanged, " << removed << " archives removed";
+    if (!in.required.empty()) out << ", " << in.required.size() << " required";
+    if (!in.deleted.empty()) out << ", " << in.deleted.size() << " to delete";
+    out << "; updater.lst.ta2 " << packedList << " bytes" << std::endl;
+    return 0;
+}
+
+}  // namespace tarvos::publish

@@ -1,0 +1,68 @@
+// tarvos-publish: turns a game folder into an update server's folder.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "Publisher.hpp"
+#include "platform/Error.hpp"
+#include "platform/ProgramArguments.hpp"
+#include "platform/Text.hpp"
+
+using namespace tarvos;
+using namespace tarvos::publish;
+
+namespace {
+
+int Usage() {
+    std::cerr
+        << "usage: tarvos-publish GAME_DIR SERVER_DIR [--required FILE] [--delete FILE] [--jobs N] [--rar "
+           "PROGRAM]\n"
+           "  Makes one RAR archive per file (name + \".ta2\"), \"updater.lst\" and \"updater.lst.ta2\" in\n"
+           "  SERVER_DIR; a later run repacks only files whose size or date changed.\n"
+           "  --required FILE  names (one a line) the launcher checks at every start\n"
+           "  --delete FILE    names the launcher deletes from the game folder\n"
+           "  --jobs N         rar processes at a time (default: one per processor)\n"
+           "  --rar PROGRAM    the rar program (default: rar on the search path)\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto args = ProgramArguments(argc, argv);
+    Options o;
+    std::vector<std::string> folders;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--required" && hasValue) {
+            o.required = PathFromUtf8(args[++i]);
+        } else if (a == "--delete" && hasValue) {
+            o.deleted = PathFromUtf8(args[++i]);
+        } else if (a == "--rar" && hasValue) {
+            o.rar = args[++i];
+        } else if (a == "--jobs" && hasValue) {
+            const std::string& n = args[++i];
+            if (n.empty() || n.size() > 4 || n.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(n) < 1)
+                return Usage();
+            o.jobs = static_cast<unsigned>(std::stoi(n));
+        } else if (a == "-h" || a == "--help") {
+            Usage();
+            return 0;
+        } else if (a.starts_with("--")) {
+            return Usage();
+        } else {
+            folders.push_back(a);
+        }
+    }
+    if (folders.size() != 2) return Usage();
+    o.game = PathFromUtf8(folders[0]);
+    o.server = PathFromUtf8(folders[1]);
+    try {
+        return Publish(o, std::cout, std::cerr);
+    } catch (const std::exception& e) {
+        std::cerr << "tarvos-publish: " << e.what() << std::endl;
+        return 1;
+    }
+}
