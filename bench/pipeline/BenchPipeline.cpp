@@ -92,7 +92,8 @@ int Hash(const std::string& game, const std::string& list, int workers) {
     const double wall = Now() - t0, cpu = ThreadCpu() - c0;
     int differ = 0;
     for (int32_t i = 0; i < files.Count(); ++i)
-        if (measured->GetItemByName(files.GetItemByID(i)->Content.Name)->Content.Hash != files.GetItemByID(i)->Content.Hash)
+        if (measured->GetItemByName(files.GetItemByID(i)->Content.Name)->Content.Hash !=
+            files.GetItemByID(i)->Content.Hash)
             ++differ;
     return Report(wall, cpu, differ);
 }
@@ -112,7 +113,8 @@ int List(const std::string& game, const std::string& names) {
             if (c == '/') c = '\\';
         const auto entry = ReadSizeAndDate(game + "\\" + name);
         if (!entry) continue;
-        TFileRecord r{"\\" + name, std::string(kEmptyDigest), std::string(kEmptyDigest), entry->Size, entry->Date};
+        TFileRecord r{"\\" + name, std::string(kEmptyDigest), std::string(kEmptyDigest), entry->Size,
+                      entry->Date};
         std::printf("%s\r\n", FormatFileListLine(r).c_str());
     }
     return 0;
@@ -139,6 +141,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_pipeline: %s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: bench_pipeline fullcheck GAME LIST WORKERS | startup GAME MODE WORKERS | download URL FILE\n");
+    std::fprintf(stderr,
+                 "usage: bench_pipeline fullcheck GAME LIST WORKERS | startup GAME MODE WORKERS | download "
+                 "URL FILE\n");
     return 2;
 }

@@ -77,7 +77,8 @@ double LocalFileDate(const std::string& file) {
     localtime_r(&seconds, &t);
     const auto days = static_cast<double>(DaysFromCivil(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday) -
                                           DaysFromCivil(1899, 12, 30));
-    const double ms = ((t.tm_hour * 60.0 + t.tm_min) * 60.0 + t.tm_sec) * 1000.0 + st.st_mtim.tv_nsec / 1000000;
+    const double ms =
+        ((t.tm_hour * 60.0 + t.tm_min) * 60.0 + t.tm_sec) * 1000.0 + st.st_mtim.tv_nsec / 1000000;
     return days + ms / 86400000;
 }
 
@@ -87,7 +88,8 @@ std::string PublishFolder(const std::string& game, const std::string& server, co
         std::string cmd = Quote(tool) + " " + Quote(game) + " " + Quote(server);
         if (fs::exists(requiredFile)) cmd += " --required " + Quote(requiredFile);
         if (fs::exists(deleteFile)) cmd += " --delete " + Quote(deleteFile);
-        return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0 ? "" : "the publishing tool failed: " + cmd;
+        return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0 ? ""
+                                                                    : "the publishing tool failed: " + cmd;
     }
     std::vector<std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(game))
@@ -100,10 +102,11 @@ std::string PublishFolder(const std::string& game, const std::string& server, co
         fs::create_directories(archive.parent_path());
         fs::remove(archive);
         const std::string cmd = "cd " + Quote(source.parent_path().string()) + " && rar a -idq -ep " +
-                                Quote(archive.string()) + " " + Quote(source.filename().string()) + " >/dev/null";
+                                Quote(archive.string()) + " " + Quote(source.filename().string()) +
+                                " >/dev/null";
         if (std::system(cmd.c_str()) != 0) return "rar failed: " + cmd;
-        list += Md5Hex(ReadAll(source)) + "|" + ListName(rel) + "|" + std::to_string(fs::file_size(source)) + "|" +
-                DateField(LocalFileDate(source.string())) + "|" + Md5Hex(ReadAll(archive)) + "\r\n";
+        list += Md5Hex(ReadAll(source)) + "|" + ListName(rel) + "|" + std::to_string(fs::file_size(source)) +
+                "|" + DateField(LocalFileDate(source.string())) + "|" + Md5Hex(ReadAll(archive)) + "\r\n";
     }
     for (const auto& [file, marker] : {std::pair{requiredFile, "#"}, std::pair{deleteFile, "@"}}) {
         if (!fs::exists(file)) continue;
@@ -117,7 +120,8 @@ std::string PublishFolder(const std::string& game, const std::string& server, co
     std::ofstream(plain, std::ios::binary) << list;
     // The packed list is bzip2 with its first five bytes replaced.
     const std::string packed = server + "/updater.lst.ta2";
-    if (std::system(("bzip2 -9 -c " + Quote(plain) + " > " + Quote(packed)).c_str()) != 0) return "bzip2 failed";
+    if (std::system(("bzip2 -9 -c " + Quote(plain) + " > " + Quote(packed)).c_str()) != 0)
+        return "bzip2 failed";
     std::fstream head(packed, std::ios::binary | std::ios::in | std::ios::out);
     head.write("TARVO", 5);
     return "";

@@ -34,7 +34,8 @@ std::vector<std::string> SplitParameters(const std::string& parameters) {
 
 // Runs the program detached: a first child starts it and exits at once, so the started
 // program never becomes a zombie of a launcher that goes on running.
-bool StartDetached(const std::string& program, const std::vector<std::string>& args, const std::string& folder) {
+bool StartDetached(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& folder) {
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
     const pid_t first = fork();
@@ -69,7 +70,8 @@ class PosixShell final : public Shell {
 public:
     bool OpenUrl(const std::string& url) override { return StartDetached("/usr/bin/xdg-open", {url}, ""); }
 
-    bool StartElevated(const std::string& file, const std::string& parameters, const std::string& folder) override {
+    bool StartElevated(const std::string& file, const std::string& parameters,
+                       const std::string& folder) override {
         const std::string dir = PathToUtf8(PathFromUtf8(folder));
         std::string program = PathToUtf8(PathFromUtf8(file));
         if (program.find('/') == std::string::npos) program = dir + "/" + program;
