@@ -44,24 +44,27 @@ bytes=$(cd "$game" && xargs stat -c %s <"$work/files" | awk '{ s += $1 } END { p
 (cd "$game" && xargs md5sum <"$work/files") |
   awk '{ name = $2; gsub("/", "\\\\", name); printf "%s|\\%s|0||\r\n", toupper($1), name }' >"$work/list"
 
+# Each round runs every side once, back to back, so that other work on the shared machine
+# weighs on all of them alike; the best of each counts.
 best_md5=1e9 best_md5x2=1e9
-half=$(( $(wc -l <"$work/files") / 2 ))
+declare -A wall share
+for w in 1 3; do wall[$w]=1e9 share[$w]=1; done
 for _ in $(seq "$rounds"); do
   t0=$(secs); (cd "$game" && xargs md5sum <"$work/files" >/dev/null); t1=$(secs)
   best_md5=$(smaller "$best_md5" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')")
   t0=$(secs)
-  (cd "$game" && head -n "$half" "$work/files" | xargs md5sum >/dev/null) &
-  (cd "$game" && tail -n +"$((half + 1))" "$work/files" | xargs md5sum >/dev/null)
+  (cd "$game" && awk 'NR % 2' "$work/files" | xargs md5sum >/dev/null) &
+  (cd "$game" && awk 'NR % 2 == 0' "$work/files" | xargs md5sum >/dev/null)
   wait
   t1=$(secs)
   best_md5x2=$(smaller "$best_md5x2" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')")
-done
-declare -A wall cpu
-for w in 1 3; do
-  wall[$w]=1e9 cpu[$w]=0
-  for _ in $(seq "$rounds"); do
-    read -r t c _ < <("$prog" fullcheck "$game" "$work/list" "$w")
-    if awk -v t="$t" -v b="${wall[$w]}" 'BEGIN { exit !(t < b) }'; then wall[$w]=$t cpu[$w]=$c; fi
+  for w in 1 3; do
+    read -r t _ _ < <("$prog" fullcheck "$game" "$work/list" "$w")
+    wall[$w]=$(smaller "${wall[$w]}" "$t")
+    # The main thread's share while it only waits for the workers' results.
+    read -r t c differ < <("$prog" hash "$game" "$work/list" "$w")
+    [ "$differ" = 0 ] || { echo "pipeline: $differ digests differ from md5sum"; rc=1; }
+    share[$w]=$(smaller "${share[$w]}" "$(ratio "$c" "$t")")
   done
 done
 mb() { mb_per_s "$bytes" "$1"; }
@@ -69,8 +72,10 @@ printf 'Hard full check, %d MB: md5sum %.0f MB/s, two md5sum %.0f MB/s, 1 worker
   $((bytes / 1000000)) "$(mb "$best_md5")" "$(mb "$best_md5x2")" "$(mb "${wall[1]}")" "$(mb "${wall[3]}")"
 check "hard full check, 1 worker / md5sum" "$(ratio "$best_md5" "${wall[1]}")" ">=" 0.9
 check "hard full check, 3 workers / md5sum" "$(ratio "$best_md5" "${wall[3]}")" ">=" 1.7
-check "main thread CPU share while 1 worker hashes" "$(ratio "${cpu[1]}" "${wall[1]}")" "<=" 0.05
-check "main thread CPU share while 3 workers hash" "$(ratio "${cpu[3]}" "${wall[3]}")" "<=" 0.05
+printf '%-62s %8.3f  (for information)\n' "hard full check, 3 workers / two md5sum side by side" \
+  "$(ratio "$best_md5x2" "${wall[3]}")"
+check "main thread CPU share while 1 worker hashes" "${share[1]}" "<=" 0.05
+check "main thread CPU share while 3 workers hash" "${share[3]}" "<=" 0.05
 rm -rf "$game"
 
 # ---- medium-mode start-up check of 20,000 files ----
@@ -105,13 +110,18 @@ printf '%-62s %8.3f  (for information)\n' "medium start-up check, every file req
 rm -rf "$game"
 
 # ---- the main thread while a download runs ----
+# Capped as a player's line would be, and uncapped over loopback with a file large enough
+# that the fixed cost of starting a download (its HEAD request, its threads) does not decide.
 mkdir -p "$work/www"
 head -c 100M /dev/urandom >"$work/www/f100"
+truncate -s 1G "$work/www/f1g"
 read -r port capped < <("$root/scripts/local-nginx" start "$work/nginx" "$work/www" 4m) || exit 1
-for p in "$capped" "$port"; do
-  read -r t c err < <("$prog" download "http://127.0.0.1:$p/f100" "$work/out.bin")
+for what in "f100 $capped 4 MB/s per connection, 100 MB" "f1g $port uncapped, 1 GiB"; do
+  read -r file p label <<<"$what"
+  rm -f "$work/out.bin"
+  read -r t c err < <("$prog" download "http://127.0.0.1:$p/$file" "$work/out.bin")
   [ "$err" = 0 ] || { echo "pipeline: the download failed"; rc=1; }
-  what=$([ "$p" = "$capped" ] && echo "4 MB/s per connection" || echo "uncapped")
-  check "main thread CPU share, 100 MB download ($what)" "$(ratio "$c" "$t")" "<=" 0.05
+  check "main thread CPU share while downloading ($label)" "$(ratio "$c" "$t")" "<=" 0.05
 done
+rm -f "$work/out.bin"
 exit $rc

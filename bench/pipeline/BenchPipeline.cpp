@@ -1,6 +1,7 @@
 // The programs behind bench/pipeline.sh: the launcher's checks run on a prepared game folder
 // with a view that shows nothing, timed by the wall clock, with the main thread's CPU time.
 //   bench_pipeline fullcheck GAME LIST WORKERS   hard-mode full check of the files in LIST
+//   bench_pipeline hash GAME LIST WORKERS        the hash calculator alone over the same files
 //   bench_pipeline startup GAME MODE WORKERS     start-up check of GAME\updater.lst
 //   bench_pipeline list GAME NAMES               list lines with the launcher's size and date readings
 //   bench_pipeline download URL FILE             one download by the launcher's downloader
@@ -78,6 +79,25 @@ int FullCheck(const std::string& game, const std::string& list, int workers) {
     return Report(Now() - t0, ThreadCpu() - c0, 0);
 }
 
+// The wait alone: the hash calculator over the files of LIST, with the pipeline's callback.
+int Hash(const std::string& game, const std::string& list, int workers) {
+    Setup s(game, "Hard: MD5 Hash", workers);
+    TFileList files(true);
+    files.LoadFromFile(list);
+    TMHThreads hasher;
+    hasher.OnThreadFileProceed = [&](TMHThreads& t, const std::string& f, const std::string& h, int64_t size,
+                                     double date) { s.main.OneHashCheched(t, f, h, size, date); };
+    const double t0 = Now(), c0 = ThreadCpu();
+    auto measured = hasher.CalculateHash(game, files, workers);
+    const double wall = Now() - t0, cpu = ThreadCpu() - c0;
+    int differ = 0;
+    for (int32_t i = 0; i < files.Count(); ++i)
+        if (measured->GetItemByName(files.GetItemByID(i)->Content.Name)->Content.Hash !=
+            files.GetItemByID(i)->Content.Hash)
+            ++differ;
+    return Report(wall, cpu, differ);
+}
+
 int Startup(const std::string& game, const std::string& mode, int workers) {
     Setup s(game, mode, workers);
     const double t0 = Now(), c0 = ThreadCpu();
@@ -93,7 +113,8 @@ int List(const std::string& game, const std::string& names) {
             if (c == '/') c = '\\';
         const auto entry = ReadSizeAndDate(game + "\\" + name);
         if (!entry) continue;
-        TFileRecord r{"\\" + name, std::string(kEmptyDigest), std::string(kEmptyDigest), entry->Size, entry->Date};
+        TFileRecord r{"\\" + name, std::string(kEmptyDigest), std::string(kEmptyDigest), entry->Size,
+                      entry->Date};
         std::printf("%s\r\n", FormatFileListLine(r).c_str());
     }
     return 0;
@@ -112,6 +133,7 @@ int main(int argc, char** argv) {
     const std::string cmd = argc > 1 ? argv[1] : "";
     try {
         if (cmd == "fullcheck" && argc == 5) return FullCheck(argv[2], argv[3], std::atoi(argv[4]));
+        if (cmd == "hash" && argc == 5) return Hash(argv[2], argv[3], std::atoi(argv[4]));
         if (cmd == "startup" && argc == 5) return Startup(argv[2], argv[3], std::atoi(argv[4]));
         if (cmd == "list" && argc == 4) return List(argv[2], argv[3]);
         if (cmd == "download" && argc == 4) return Download(argv[2], argv[3]);
@@ -119,6 +141,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_pipeline: %s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: bench_pipeline fullcheck GAME LIST WORKERS | startup GAME MODE WORKERS | download URL FILE\n");
+    std::fprintf(stderr,
+                 "usage: bench_pipeline fullcheck GAME LIST WORKERS | startup GAME MODE WORKERS | download "
+                 "URL FILE\n");
     return 2;
 }

@@ -1,8 +1,8 @@
 #pragma once
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -49,7 +49,8 @@ public:
     // Measures path + name for every entry of filelist and returns the measured records.
     // Blocks until done while processing the loop's messages; ends the process when the
     // application is asked to terminate meanwhile.
-    std::unique_ptr<TFileList> CalculateHash(const std::string& path, const TFileList& filelist, int32_t threads);
+    std::unique_ptr<TFileList> CalculateHash(const std::string& path, const TFileList& filelist,
+                                             int32_t threads);
 
     TMHThreadFileProceedEvent OnThreadFileProceed;
     bool ModeIsHaveHash = true;

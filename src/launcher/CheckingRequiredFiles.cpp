@@ -21,7 +21,8 @@ void TFMain::CheckingRequiredFiles() {
     }
     for (int32_t i = 0; i < NewFileList->Count(); ++i) {
         const TFileRecord& s = NewFileList->GetItemByID(i)->Content;
-        if (Required->GetId(s.Name) < 0) CheckAll->AddItemSimple(s.Name, s.Hash, s.HashPacked, s.Size, s.Date);
+        if (Required->GetId(s.Name) < 0)
+            CheckAll->AddItemSimple(s.Name, s.Hash, s.HashPacked, s.Size, s.Date);
     }
     DecideRequired();
     ForOneFile([](IndicatorState& s, MainIndicator) { s.Position = s.Max; });
@@ -86,8 +87,8 @@ void TFMain::TakeControlSections(std::vector<std::string>& lines, size_t first) 
 // Replaces the list by the measured records of its files.
 void TFMain::Measure(std::unique_ptr<TFileList>& list) {
     TMHThreads hasher(loop_);
-    hasher.OnThreadFileProceed = [this](TMHThreads& s, const std::string& f, const std::string& h, int64_t size,
-                                        double date) { OneHashCheched(s, f, h, size, date); };
+    hasher.OnThreadFileProceed = [this](TMHThreads& s, const std::string& f, const std::string& h,
+                                        int64_t size, double date) { OneHashCheched(s, f, h, size, date); };
     hasher.ModeIsHaveHash = Mode != TCheckMode::Medium;
     list = hasher.CalculateHash(MainPath, *list, WorkerCount);
 }

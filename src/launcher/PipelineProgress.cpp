@@ -77,8 +77,8 @@ void TFMain::UpdateDMProgress(TDownloadMultiThread&, int64_t loaded, int64_t siz
     if (size <= 0) return;  // nothing known yet: no fraction to show
     for (MainIndicator i : {MainIndicator::ProgressBar_OneFile, MainIndicator::Gauge_OneFile}) {
         IndicatorState s = view_.Indicator(i);
-        s.Position = static_cast<int64_t>(
-            std::nearbyint(static_cast<double>(loaded) / static_cast<double>(size) * static_cast<double>(s.Max)));
+        s.Position = static_cast<int64_t>(std::nearbyint(
+            static_cast<double>(loaded) / static_cast<double>(size) * static_cast<double>(s.Max)));
         view_.SetIndicator(i, s);
         view_.Repaint(i);
     }

@@ -19,7 +19,8 @@ std::string FileNameOf(const std::string& path) {
 
 // Creates the folders of a list name below the game folder, one level at a time.
 void CreateFolders(const std::string& mainPath, const std::string& name) {
-    for (size_t cut = name.find_first_of("\\/", 1); cut != std::string::npos; cut = name.find_first_of("\\/", cut + 1))
+    for (size_t cut = name.find_first_of("\\/", 1); cut != std::string::npos;
+         cut = name.find_first_of("\\/", cut + 1))
         CreateFolderUtf8(mainPath + name.substr(0, cut));
 }
 

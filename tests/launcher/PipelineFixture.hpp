@@ -88,12 +88,15 @@ protected:
     void WriteBeside(const std::string& name, const std::string& text) { WriteBytes(root_ / name, text); }
     void Publish() { ASSERT_EQ(server_.Publish(token_), ""); }
     fs::path ServerFolder() const { return root_ / "server"; }
-    std::string Url(const std::string& options = "") const { return server_.FolderUrl(token_, options) + "server/"; }
+    std::string Url(const std::string& options = "") const {
+        return server_.FolderUrl(token_, options) + "server/";
+    }
 
     // The server's list as published.
     std::unique_ptr<TFileList> ServerList() const {
         std::vector<std::string> lines = ReadTextLines(PathToUtf8(ServerFolder() / "updater.lst"));
-        auto marker = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind('#', 0) == 0; });
+        auto marker = std::find_if(lines.begin(), lines.end(),
+                                   [](const std::string& l) { return l.rfind('#', 0) == 0; });
         lines.erase(marker, lines.end());
         auto list = std::make_unique<TFileList>(true);
         list->LoadFromStrings(lines);
@@ -121,7 +124,8 @@ protected:
             const auto end = line.find(".ta2 ");
             if (at == std::string::npos || end == std::string::npos) continue;
             const std::string name = ListName(line.substr(at + marker.size(), end - at - marker.size()));
-            if (name != "\\updater.lst" && std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
+            if (name != "\\updater.lst" && std::find(out.begin(), out.end(), name) == out.end())
+                out.push_back(name);
         }
         return out;
     }

@@ -59,7 +59,8 @@ TEST_P(PipelineModes, BringsThePlayersFolderToTheServersState) {
     auto main = MakeMain(c.checkMode, c.workers, Url());
     main->FetchUpdaterList();
     main->CheckingRequiredFiles();
-    const std::vector<std::string> startup = {"\\data\\maps\\world.map", "\\sound\\new.ogg", "\\system\\t2.ini"};
+    const std::vector<std::string> startup = {"\\data\\maps\\world.map", "\\sound\\new.ogg",
+                                              "\\system\\t2.ini"};
     EXPECT_EQ(Downloaded(), startup);
     EXPECT_EQ(view_.Total, (std::vector<std::string>{"<24>0%", "<24>0%", "<24>33%", "<24>67%", "<24>100%"}));
     std::vector<std::string> status;  // measured names come in completion order
@@ -67,8 +68,9 @@ TEST_P(PipelineModes, BringsThePlayersFolderToTheServersState) {
     for (const auto& t : view_.Status) (t.rfind("<2>", 0) == 0 ? void(++measured) : status.push_back(t));
     EXPECT_EQ(measured, light ? 0 : 3);
     EXPECT_EQ(status, (std::vector<std::string>{"<7>", "<1>updater.lst", "<4>\\data\\maps\\world.map",
-                                                "<1>\\data\\maps\\world.map", "<4>\\sound\\new.ogg", "<1>\\sound\\new.ogg",
-                                                "<4>\\system\\t2.ini", "<1>\\system\\t2.ini", "<5>"}));
+                                                "<1>\\data\\maps\\world.map", "<4>\\sound\\new.ogg",
+                                                "<1>\\sound\\new.ogg", "<4>\\system\\t2.ini",
+                                                "<1>\\system\\t2.ini", "<5>"}));
     EXPECT_TRUE(view_.StartEnabled);
     EXPECT_EQ(view_.StartCursor, MainCursor::Hand);
     EXPECT_TRUE(view_.CheckAllVisible);
@@ -94,7 +96,8 @@ TEST_P(PipelineModes, BringsThePlayersFolderToTheServersState) {
         EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
         const bool bare = light && std::find(startup.begin(), startup.end(), ListName(rel)) != startup.end();
         if (!bare) {  // a light start fetches unknown files by their bare names, without a date
-            EXPECT_EQ(ReadSizeAndDate(PathToUtf8(player_ / rel))->Date, server->GetItemByName(ListName(rel))->Content.Date)
+            EXPECT_EQ(ReadSizeAndDate(PathToUtf8(player_ / rel))->Date,
+                      server->GetItemByName(ListName(rel))->Content.Date)
                 << rel;
         }
     }
@@ -126,17 +129,30 @@ TEST_P(PipelineModes, BringsThePlayersFolderToTheServersState) {
 
 INSTANTIATE_TEST_SUITE_P(
     , PipelineModes,
-    ::testing::Values(
-        ModeCase{"Hard: MD5 Hash", 1, {"\\data\\strings.txt", "\\data\\textures.pak"}, {"<24>0%", "<24>0%", "<24>25%", "<24>100%"}},
-        ModeCase{"hard: md5 hash", 3, {"\\data\\strings.txt", "\\data\\textures.pak"}, {"<24>0%", "<24>0%", "<24>25%", "<24>100%"}},
-        ModeCase{"Medium: Size & Date", 1, {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt"},
-                 {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>100%"}},
-        ModeCase{"Medium: Size & Date", 3, {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt"},
-                 {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>100%"}},
-        ModeCase{"Light: Previous List", 1, {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt", "\\t2.dat"},
-                 {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>75%", "<24>100%"}},
-        ModeCase{"Light: Previous List", 3, {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt", "\\t2.dat"},
-                 {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>75%", "<24>100%"}}),
+    ::testing::Values(ModeCase{"Hard: MD5 Hash",
+                               1,
+                               {"\\data\\strings.txt", "\\data\\textures.pak"},
+                               {"<24>0%", "<24>0%", "<24>25%", "<24>100%"}},
+                      ModeCase{"hard: md5 hash",
+                               3,
+                               {"\\data\\strings.txt", "\\data\\textures.pak"},
+                               {"<24>0%", "<24>0%", "<24>25%", "<24>100%"}},
+                      ModeCase{"Medium: Size & Date",
+                               1,
+                               {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt"},
+                               {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>100%"}},
+                      ModeCase{"Medium: Size & Date",
+                               3,
+                               {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt"},
+                               {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>100%"}},
+                      ModeCase{"Light: Previous List",
+                               1,
+                               {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt", "\\t2.dat"},
+                               {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>75%", "<24>100%"}},
+                      ModeCase{"Light: Previous List",
+                               3,
+                               {"\\data\\strings.txt", "\\data\\textures.pak", "\\readme.txt", "\\t2.dat"},
+                               {"<24>0%", "<24>0%", "<24>25%", "<24>50%", "<24>75%", "<24>100%"}}),
     [](const ::testing::TestParamInfo<ModeCase>& info) {
         return std::string(1, static_cast<char>(std::toupper(info.param.checkMode[0]))) +
                std::string(info.param.checkMode).substr(1, std::string(info.param.checkMode).find(':') - 1) +
@@ -190,11 +206,12 @@ TEST_F(PipelineFixture, FaultsEndReadyAndNeverLeaveTheGameFolder) {
     EXPECT_FALSE(fs::exists(player_ / "a-gone.txt"));
     for (const char* name : {"a-gone.txt", "bad.txt"}) {
         for (int r = 1; r <= 3; ++r)
-            EXPECT_TRUE(Logged("Download file: " + std::string(name) + " (try " + std::to_string(r) + ")")) << name;
+            EXPECT_TRUE(Logged("Download file: " + std::string(name) + " (try " + std::to_string(r) + ")"))
+                << name;
         EXPECT_TRUE(Logged("FItem.Content.Name " + std::string(name) + ": hash error !!!")) << name;
     }
-    for (const char* name : {"\\..\\sentinel.txt", "\\C:\\evil.txt", "\\..\\..\\evil.txt", "\\\\\\share\\evil.txt",
-                             "\\sub\\. \\x"})
+    for (const char* name : {"\\..\\sentinel.txt", "\\C:\\evil.txt", "\\..\\..\\evil.txt",
+                             "\\\\\\share\\evil.txt", "\\sub\\. \\x"})
         EXPECT_TRUE(Logged("Unsafe name refused: " + std::string(name))) << name;
     EXPECT_EQ(Bytes(player_.parent_path() / "sentinel.txt"), "outside the game folder");
     EXPECT_FALSE(fs::exists(player_.parent_path() / "evil.txt"));
@@ -248,14 +265,18 @@ protected:
         SetEnv("TARVOS_DRIVER_DRIVE", "SSD");
         for (const auto& [k, v] : env) SetEnv(k.c_str(), v);
         ASSERT_TRUE(SystemShell().StartElevated(exeName_, "", PathToUtf8(player_)));
-        for (int i = 0; i < 1200 && !Recorded(line); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        ASSERT_TRUE(Recorded(line)) << Bytes(player_ / "updater/driver.txt") << Bytes(player_ / "updater/log.err");
+        for (int i = 0; i < 1200 && !Recorded(line); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(Recorded(line)) << Bytes(player_ / "updater/driver.txt")
+                                    << Bytes(player_ / "updater/log.err");
     }
     bool Recorded(const std::string& line) const {
         const auto lines = SplitLines(Bytes(player_ / "updater/driver.txt"));
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
-    std::vector<std::string> LogLines() const { return ReadTextLines(PathToUtf8(player_ / "updater/log.err")); }
+    std::vector<std::string> LogLines() const {
+        return ReadTextLines(PathToUtf8(player_ / "updater/log.err"));
+    }
 
     std::string driver_, exeName_;
 };
@@ -292,8 +313,9 @@ TEST_F(PipelineProcess, ReplacesItselfAndRestartsOrKeepsTheOldOneWhenThatFails) 
         EXPECT_FALSE(Recorded("done 1") && Recorded("done 2"));
         if (damaged) {
             const auto log = LogLines();
-            EXPECT_NE(std::find(log.begin(), log.end(), "FItem.Content.Name " + exeName_ + ": hash error !!!"),
-                      log.end());
+            EXPECT_NE(
+                std::find(log.begin(), log.end(), "FItem.Content.Name " + exeName_ + ": hash error !!!"),
+                log.end());
         }
     }
 }
@@ -318,7 +340,8 @@ TEST_F(PipelineProcess, AnUpdateKilledMidwayIsCompletedByTheNextRun) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_FALSE(fs::exists(player_ / "big.bin"));
 
-    RunUntil("done 2", {{"TARVOS_DRIVER_GEN", "2"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_DURING", ""}});
+    RunUntil("done 2",
+             {{"TARVOS_DRIVER_GEN", "2"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_DURING", ""}});
     for (const auto& rel : FilesBelow(game_)) EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
     EXPECT_FALSE(fs::exists(player_ / "updater/$tmp.ta2"));
 }
@@ -341,6 +364,14 @@ TEST(FileDates, RoundTripInSummerAndWinter) {
     EXPECT_FALSE(SetFileTimesLocal(file, 0, kSummer));
     EXPECT_FALSE(SetFileTimesLocal(file, 8, kSummer));
     EXPECT_FALSE(SetFileTimesLocal(dir.Path() + "\\absent.txt", 7, kSummer));
+}
+
+// The total progress text rounds halves to even: 12.5 reads 12, 37.5 reads 38.
+TEST(ProgressPercent, RoundsHalvesToEven) {
+    EXPECT_EQ(ProgressPercent(1, 8), 12);
+    EXPECT_EQ(ProgressPercent(3, 8), 38);
+    EXPECT_EQ(ProgressPercent(2, 3), 67);
+    EXPECT_EQ(ProgressPercent(0, 0), 0);
 }
 
 }  // namespace

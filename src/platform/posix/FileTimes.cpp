@@ -20,8 +20,13 @@ double UtcMsToLocalDate(int64_t utcMs) {
     const time_t seconds = static_cast<time_t>(FloorDiv(utcMs, 1000));
     tm local{};
     if (!localtime_r(&seconds, &local)) return 0;
-    DateTimeParts p{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                    local.tm_sec > 59 ? 59 : local.tm_sec, static_cast<int>(utcMs - int64_t{seconds} * 1000)};
+    DateTimeParts p{local.tm_year + 1900,
+                    local.tm_mon + 1,
+                    local.tm_mday,
+                    local.tm_hour,
+                    local.tm_min,
+                    local.tm_sec > 59 ? 59 : local.tm_sec,
+                    static_cast<int>(utcMs - int64_t{seconds} * 1000)};
     return EncodeDateTime(p).value_or(0);
 }
 

@@ -34,7 +34,14 @@ std::vector<std::string> SplitParameters(const std::string& parameters) {
 
 // Runs the program detached: a first child starts it and exits at once, so the started
 // program never becomes a zombie of a launcher that goes on running.
-bool StartDetached(const std::string& program, const std::vector<std::string>& args, const std::string& folder) {
+bool StartDetached(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& folder) {
+    // Everything the child needs is made before the fork: between fork and exec only
+    // async-signal-safe calls are allowed (another thread may hold the allocator's lock).
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
     const pid_t first = fork();
@@ -47,10 +54,6 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
         setsid();
         if (fork() != 0) _exit(0);
         if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(127);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
         execve(program.c_str(), argv.data(), environ);
         const char failed = 1;  // tells the launcher that nothing was started
         (void)!write(pipeFds[1], &failed, 1);
@@ -69,7 +72,8 @@ class PosixShell final : public Shell {
 public:
     bool OpenUrl(const std::string& url) override { return StartDetached("/usr/bin/xdg-open", {url}, ""); }
 
-    bool StartElevated(const std::string& file, const std::string& parameters, const std::string& folder) override {
+    bool StartElevated(const std::string& file, const std::string& parameters,
+                       const std::string& folder) override {
         const std::string dir = PathToUtf8(PathFromUtf8(folder));
         std::string program = PathToUtf8(PathFromUtf8(file));
         if (program.find('/') == std::string::npos) program = dir + "/" + program;

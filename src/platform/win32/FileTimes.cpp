@@ -1,7 +1,8 @@
+#include "platform/FileTimes.hpp"
+
 #include <windows.h>
 
 #include "platform/DateTime.hpp"
-#include "platform/FileTimes.hpp"
 #include "platform/Text.hpp"
 
 namespace tarvos {
@@ -25,8 +26,8 @@ double UtcMsToLocalDate(int64_t utcMs) {
     const FILETIME ft = UtcMsToFileTime(utcMs);
     SYSTEMTIME utc, local;
     if (!FileTimeToSystemTime(&ft, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) return 0;
-    DateTimeParts p{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond,
-                    local.wMilliseconds};
+    DateTimeParts p{local.wYear,   local.wMonth,  local.wDay,         local.wHour,
+                    local.wMinute, local.wSecond, local.wMilliseconds};
     return EncodeDateTime(p).value_or(0);
 }
 
@@ -49,7 +50,8 @@ std::optional<int64_t> LocalDateToUtcMs(double localDate) {
 
 std::optional<FileSizeAndDate> ReadSizeAndDate(const std::string& fileName) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(PathFromUtf8(fileName).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    if (!GetFileAttributesExW(PathFromUtf8(fileName).c_str(), GetFileExInfoStandard, &data))
+        return std::nullopt;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
     const int64_t size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return FileSizeAndDate{size, UtcMsToLocalDate(FileTimeToUtcMs(data.ftLastWriteTime))};
@@ -57,8 +59,8 @@ std::optional<FileSizeAndDate> ReadSizeAndDate(const std::string& fileName) {
 
 bool SetFileTimesLocal(const std::string& fileName, uint8_t which, double localDate) {
     if (which == 0 || which > 7) return false;
-    HANDLE h = CreateFileW(PathFromUtf8(fileName).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(PathFromUtf8(fileName).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     FILETIME created, accessed, written;
     bool ok = GetFileTime(h, &created, &accessed, &written);

@@ -1,7 +1,9 @@
+#include "platform/Shell.hpp"
+
 #include <windows.h>
+// shellapi.h needs the types of windows.h
 #include <shellapi.h>
 
-#include "platform/Shell.hpp"
 #include "platform/Text.hpp"
 
 namespace tarvos {
@@ -21,7 +23,8 @@ public:
         return r > 32;
     }
 
-    bool StartElevated(const std::string& file, const std::string& parameters, const std::string& folder) override {
+    bool StartElevated(const std::string& file, const std::string& parameters,
+                       const std::string& folder) override {
         const std::wstring f = Wide(file), p = Wide(parameters), d = Wide(folder);
         SHELLEXECUTEINFOW info{};
         info.cbSize = sizeof info;
