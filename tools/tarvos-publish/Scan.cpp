@@ -3,12 +3,21 @@
 #include <unordered_map>
 
 #include "System.hpp"
+#include "platform/FileTimes.hpp"
 #include "inventory/SafeName.hpp"
 #include "inventory/uClasses.hpp"
 #include "platform/Error.hpp"
 #include "platform/Text.hpp"
 
 namespace tarvos::publish {
+
+// Read as the launcher reads an installed file, so that the list's date is the one the
+// player's size-and-date check will find.
+double LocalDateOfFile(const std::filesystem::path& file) {
+    const auto entry = ReadSizeAndDate(PathToUtf8(file));
+    if (!entry) throw TarvosError("Cannot read the date of " + PathToUtf8(file));
+    return entry->Date;
+}
 namespace fs = std::filesystem;
 
 namespace {

@@ -18,25 +18,6 @@ extern char** environ;
 
 namespace tarvos::publish {
 
-double LocalDateOfFile(const std::filesystem::path& file) {
-    struct stat st {};
-    if (stat(file.c_str(), &st) != 0) throw TarvosError("Cannot read the date of " + PathToUtf8(file));
-    struct tm local {};
-    time_t seconds = st.st_mtim.tv_sec;
-    if (!localtime_r(&seconds, &local)) throw TarvosError("Cannot read the date of " + PathToUtf8(file));
-    DateTimeParts parts{local.tm_year + 1900,
-                        local.tm_mon + 1,
-                        local.tm_mday,
-                        local.tm_hour,
-                        local.tm_min,
-                        local.tm_sec,
-                        static_cast<int>(st.st_mtim.tv_nsec / 1000000)};
-    if (parts.Second > 59) parts.Second = 59;  // a leap second has no date value
-    auto value = EncodeDateTime(parts);
-    if (!value) throw TarvosError("The date of " + PathToUtf8(file) + " is out of range");
-    return *value;
-}
-
 std::optional<std::filesystem::path> FindProgram(const std::string& name) {
     if (name.find('/') != std::string::npos) {
         if (access(name.c_str(), X_OK) == 0) return std::filesystem::path(name);

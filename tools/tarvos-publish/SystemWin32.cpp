@@ -11,20 +11,6 @@
 
 namespace tarvos::publish {
 
-double LocalDateOfFile(const std::filesystem::path& file) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    SYSTEMTIME utc{}, local{};
-    if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data) ||
-        !FileTimeToSystemTime(&data.ftLastWriteTime, &utc) ||
-        !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
-        throw TarvosError("Cannot read the date of " + PathToUtf8(file));
-    DateTimeParts parts{local.wYear,   local.wMonth,  local.wDay,         local.wHour,
-                        local.wMinute, local.wSecond, local.wMilliseconds};
-    auto value = EncodeDateTime(parts);
-    if (!value) throw TarvosError("The date of " + PathToUtf8(file) + " is out of range");
-    return *value;
-}
-
 namespace {
 
 bool IsProgramFile(const std::filesystem::path& p) {
