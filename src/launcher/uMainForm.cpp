@@ -31,6 +31,7 @@ TFMain::TFMain(MainView& view, EventLoop& loop, TLanguageArray& lang, Shell& she
       shell_(shell) {
     DM->SetThreads(6);
     DM->OnProgress = [this](TDownloadMultiThread& s, int64_t loaded, int64_t size) { UpdateDMProgress(s, loaded, size); };
+    OnSaveSettings = [this] { SaveIniFile(); };
     MainTimer.OnTimer([this] { MainTimerTimer(); });
     MsgTimer.OnTimer([this] { MsgTimerTimer(); });
     MsgTimer2.OnTimer([this] { MsgTimer2Timer(); });

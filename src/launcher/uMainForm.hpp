@@ -132,8 +132,8 @@ public:
     int32_t WorkerCount = 1;
     TCheckMode Mode = TCheckMode::Hard;
 
-    // Saves the user settings before the launcher replaces itself (the controller's
-    // SaveIniFile).
+    // Saves the user settings before the launcher replaces itself (SaveIniFile unless
+    // replaced).
     std::function<void()> OnSaveSettings;
     // Ends the process after the replacement launcher was started; tests observe it instead.
     std::function<void(int code)> OnEndProcess;
