@@ -42,12 +42,14 @@ const char* kClient =
     "{ echo \"args:$*\"; echo \"dir:$(pwd)\"; cat t2.ini; } > started.txt.tmp && mv started.txt.tmp "
     "started.txt\n";
 
-std::string Config(const std::string& instance, const std::string& servers, int proxyPort) {
+// Without a proxy port the proxies are not in use.
+std::string Config(const std::string& instance, const std::string& servers, int proxyPort = 0) {
     return "[config]\ninstance=" + instance +
            "\ndefaultlanguage=English\nusercan_changelanguage=true\nusercan_changeautoclose=true\n"
            "usercan_changeproxy=true\nusercan_changedrivetype=true\nusercan_changecheckmethod=true\n"
            "[mainwindow]\ncaption=Test launcher\n[updateservers]\nuseping=true\n" +
-           servers + "[gameproxys]\nuseproxy=true\nport=" + std::to_string(proxyPort) +
+           servers + "[gameproxys]\nuseproxy=" + (proxyPort ? "true" : "false") +
+           "\nport=" + std::to_string(proxyPort) +
            "\nproxy=Refusing|127.0.0.1|t2_refusing.ini\nproxy=Answering|127.0.0.2|t2_answering.ini\n"
            "[lang=1033:English]\n1=[Unpacking ]\n2=[Checked ]\n3=Up to date.\n4=[Downloading ]\n"
            "5=Update complete.\n6=All files checked.\n7=Fetching the list\n15=No update server answers.\n"
@@ -130,7 +132,7 @@ TEST_F(Cli, InstallsEverythingThenFindsNothingToDoThenStartsTheGameThroughTheAns
 TEST_F(Cli, DamagedListEndsReadyAndTellsNoServerAnswered) {
     Publish();
     Write(fs::path(server.FilesRoot()) / token / "server/updater.lst.ta2", "BZh91AY&SY damaged");
-    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), Servers(), 1)), "");
+    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), Servers())), "");
     Write(game / "updater.lst", "left from an earlier run");
     const CommandResult r = RunLauncher(game, "--quiet");
     EXPECT_EQ(r.code, 4) << r.out;
@@ -167,7 +169,7 @@ TEST_F(Cli, NoServerShowsTheTextAndStillStartsTheGameWithTheSettingsRoundTrippin
 
 TEST_F(Cli, ASecondCopyEndsAtOnce) {
     const std::string instance = Instance();
-    ASSERT_EQ(MakeTestLauncher(game, Config(instance, "", 1)), "");
+    ASSERT_EQ(MakeTestLauncher(game, Config(instance, "")), "");
     ASSERT_TRUE(tarvos::AcquireSingleInstance(instance));  // this process plays the first copy
     const CommandResult r = RunLauncher(game, "");
     EXPECT_EQ(r.code, 0);
@@ -178,7 +180,7 @@ TEST_F(Cli, ASecondCopyEndsAtOnce) {
 TEST_F(Cli, InterruptDuringADownloadSavesTheSettingsAndLeavesNoDamagedFile) {
     Publish();
     const std::string slow = "url=" + server.FolderUrl(token, "rate=60000") + "server/\n";
-    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), slow, 1)), "");
+    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), slow)), "");
     const pid_t child = fork();
     if (child == 0) {
         chdir(game.c_str());
@@ -200,4 +202,19 @@ TEST_F(Cli, InterruptDuringADownloadSavesTheSettingsAndLeavesNoDamagedFile) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_TRUE(fs::exists(game / "updater/TarvosII.ini")) << "closing saves the settings";
     EXPECT_FALSE(fs::exists(game / "data/strings.pak")) << "a file not yet fetched must not appear";
+
+    const CommandResult next = RunLauncher(game, "--quiet");
+    EXPECT_EQ(next.code, 0) << next.out;
+    EXPECT_EQ(Read(game / "data/strings.pak"), Read(release / "data/strings.pak")) << "the next start repairs";
+}
+
+TEST_F(Cli, AWindowsClientStartsThroughWine) {
+    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), "")), "");
+    Write(game / "system/t2.exe", std::string("MZ\x90\0\3\0", 6) + "a Windows program");
+    const fs::path bin = fs::path(dir.Path()) / "bin";
+    Write(bin / "wine", "#!/bin/sh\necho \"wine:$*\" > wine.txt.tmp && mv wine.txt.tmp wine.txt\n", true);
+    const CommandResult r =
+        RunCommand("cd " + Quoted(game) + " && PATH=" + Quoted(bin) + ":$PATH ./tarvos-cli --start-game");
+    EXPECT_EQ(r.code, 4) << r.out;
+    EXPECT_EQ(AwaitFile(game / "system/wine.txt"), "wine:" + (game / "system/t2.exe").string() + "\n");
 }
