@@ -9,9 +9,10 @@ public:
     virtual ~Shell() = default;
     // Opens a URL with the system's default handler.
     virtual bool OpenUrl(const std::string& url) = 0;
-    // Starts a program elevated (the "runas" verb on Windows; a plain start on Linux) with
-    // parameters and a working folder, shown normally. A file without a folder is looked
-    // up in the working folder. True when the program was started.
+    // Starts a program elevated (the "runas" verb on Windows; on Linux a plain start, a
+    // Windows program through wine when that is installed) with parameters and a working
+    // folder, shown normally. A file without a folder is looked up in the working folder. True when the
+    // program was started.
     virtual bool StartElevated(const std::string& file, const std::string& parameters,
                                const std::string& folder) = 0;
 };

@@ -1,17 +1,243 @@
 #include "startup/ConsoleWindows.hpp"
 
+#include <cstdlib>
+
+#include "platform/EventLoop.hpp"
+#include "platform/Shell.hpp"
+#include "platform/SingleInstance.hpp"
+#include "platform/Text.hpp"
+
 namespace tarvos {
 
-void ConsoleWindows::CreateWindows(StartupState& state) {
-    const Bitmap& background = state.skin->MainWindow.BackGroundImage.image;
-    if (background.width <= 0) {
-        out_ << "Sorry! Not found the config" << std::endl;
-        return;
+namespace {
+
+// A settings key as the user may write it: the widget's name in any letter case, or the
+// name without its kind ("Box_DriveType", "drivetype").
+std::string SettingKey(const std::string& key) {
+    std::string k = LowerUser(TrimText(key));
+    for (const char* prefix : {"box_", "check_"})
+        if (k.rfind(prefix, 0) == 0) k = k.substr(std::string(prefix).size());
+    if (k == "checkmode") k = "checktype";
+    if (k == "selproxy") k = "proxy";
+    return k;
+}
+
+bool KnownSettingKey(const std::string& k) {
+    return k == "drivetype" || k == "checktype" || k == "proxy" || k == "autoclose" || k == "language";
+}
+
+// Selects the item named by value (its text in any letter case, or its 0-based position).
+bool SelectItem(TComboBox& box, const std::string& value) {
+    const std::string wanted = LowerUser(TrimText(value));
+    for (size_t i = 0; i < box.Items.size(); ++i) {
+        if (LowerUser(TrimText(box.Items[i])) == wanted) {
+            box.ItemIndex = static_cast<int>(i);
+            return true;
+        }
     }
-    const tConfigData& c = *state.config;
-    out_ << state.instanceName << ": main window " << background.width << "x" << background.height << ", "
-         << c.UpdateServers.Servers.size() << " update servers, " << c.ProxyServers.Servers.size() << " game proxies, "
-         << c.LanguageCollection.List.size() << " languages" << std::endl;
+    if (!wanted.empty() && wanted.find_first_not_of("0123456789") == std::string::npos && wanted.size() < 6) {
+        const int at = std::atoi(wanted.c_str());
+        if (at < static_cast<int>(box.Items.size())) {
+            box.ItemIndex = at;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string ItemList(const TComboBox& box) {
+    std::string out;
+    for (const auto& item : box.Items) out += (out.empty() ? "" : ", ") + ("\"" + item + "\"");
+    return out;
+}
+
+}  // namespace
+
+ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args) {
+    ConsoleOptions o;
+    // The first argument belongs to the launcher ("-debug", "filemode=DIR") unless it is
+    // one of the console's own options.
+    size_t i = !args.empty() && args[0].rfind("--", 0) != 0 ? 1 : 0;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--start-game") {
+            o.startGame = true;
+        } else if (a == "--check-all") {
+            o.checkAll = true;
+        } else if (a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--settings" || a.rfind("--settings=", 0) == 0) {
+            std::string choice;
+            if (a == "--settings") {
+                if (i + 1 >= args.size()) {
+                    o.error = "--settings needs KEY=VALUE";
+                    return o;
+                }
+                choice = args[++i];
+            } else {
+                choice = a.substr(11);
+            }
+            const auto eq = choice.find('=');
+            const std::string key =
+                eq == std::string::npos ? std::string() : SettingKey(choice.substr(0, eq));
+            if (!KnownSettingKey(key)) {
+                o.error = "--settings " + choice +
+                          ": the key is one of DriveType, CheckType, Proxy, AutoClose, Language";
+                return o;
+            }
+            o.settings.emplace_back(key, choice.substr(eq + 1));
+        } else {
+            o.error = "unknown option " + a;
+            return o;
+        }
+    }
+    return o;
+}
+
+std::string ConsoleUsage() {
+    return "usage: tarvos-cli [-debug | filemode=DIR] [--settings KEY=VALUE]... [--check-all] [--start-game] "
+           "[--quiet]\n"
+           "\n"
+           "Brings the game folder beside tarvos-cli up to date from the update servers its\n"
+           "configuration package names, then probes the game proxies.\n"
+           "  -debug               write the debug log \"log.err\" to the current folder\n"
+           "  filemode=DIR         take the packed files from DIR instead of a server\n"
+           "  --settings KEY=VALUE change a setting as the settings window does (saved at exit):\n"
+           "                       DriveType=HDD|SSD, CheckType=Hard|Medium|Light item text or\n"
+           "                       0..2, Proxy=Auto|NAME, AutoClose=true|false, Language=NAME\n"
+           "  --check-all          then check every listed file and repair what differs\n"
+           "  --start-game         then press the start button (otherwise exit when ready)\n"
+           "  --quiet              print nothing but errors\n"
+           "\n"
+           "Exit status: 0 the game folder is up to date (or another copy is running),\n"
+           "1 error, 2 bad option or setting, 3 files could not be repaired,\n"
+           "4 no update server answered (or it gave no file list),\n"
+           "5 no configuration in the launcher, 130 interrupted.\n";
+}
+
+TModalResult ConsoleSettingsView::ShowModal(TForm&) {
+    if (!window) return TModalResult::Cancel;
+    TFSettings& w = *window;
+    for (const auto& [key, value] : choices) {
+        TControl* control = key == "drivetype"   ? static_cast<TControl*>(&w.Box_DriveType)
+                            : key == "checktype" ? static_cast<TControl*>(&w.Box_CheckType)
+                            : key == "proxy"     ? static_cast<TControl*>(&w.Box_Proxy)
+                            : key == "language"  ? static_cast<TControl*>(&w.Box_Language)
+                                                 : static_cast<TControl*>(&w.Check_Autoclose);
+        if (!control->Enabled) {
+            errors.push_back(key + ": the configuration does not let the user change it");
+            continue;
+        }
+        if (key == "autoclose") {
+            const std::string v = LowerUser(TrimText(value));
+            if (v != "true" && v != "false" && v != "1" && v != "0") {
+                errors.push_back("autoclose=" + value + ": true or false");
+                continue;
+            }
+            w.Check_Autoclose.Checked = v == "true" || v == "1";
+            continue;
+        }
+        auto& box = static_cast<TComboBox&>(*control);
+        if (!SelectItem(box, value)) {
+            errors.push_back(key + "=" + value + ": not one of " + ItemList(box));
+            continue;
+        }
+        if (box.OnChange) box.OnChange();
+    }
+    return TModalResult::Ok;
+}
+
+ConsoleWindows::ConsoleWindows(std::ostream& out, ConsoleOptions options, bool terminal)
+    : out_(out), options_(std::move(options)), view_(out, terminal, options_.quiet) {}
+
+ConsoleWindows::~ConsoleWindows() = default;
+
+bool ConsoleWindows::ActivateOtherInstance(const std::string& instanceName) {
+    return !AcquireSingleInstance(instanceName);
+}
+
+void ConsoleWindows::CreateWindows(StartupState& state) {
+    EventLoop& loop = MainLoop();
+    main_ = std::make_unique<TFMain>(view_, loop, LanguageTexts(), SystemShell(),
+                                     state.debug ? state.debugFile.get() : nullptr);
+    settings_ = std::make_unique<TFSettings>(TFSettings::Deps{
+        *state.config, state.skin->ConfigWindow, main_->User, LanguageTexts(), settingsView_, loop});
+    settingsView_.window = settings_.get();
+    main_->Attach(*state.config, *state.skin, settings_.get());
+    // Without a configuration the window would end the process; the console reports it by
+    // its status instead. Later ends (the launcher replacing itself) go ahead.
+    main_->OnEndProcess = [this](int code) {
+        if (!main_->_oneshot) {
+            noConfig_ = true;
+            return;
+        }
+        EndProcessNow(code);
+    };
+    TFMain* main = main_.get();
+    view_.OnNavigated = [main, &loop] { loop.Post([main] { main->WebBrowser1NavigateComplete2(); }); };
+    main_->MainTimer.OnTimer([this] {
+        main_->MainTimerTimer();
+        runEnded_ = true;
+    });
+    main_->FormCreate(state.args);
+}
+
+void ConsoleWindows::Interrupt() {
+    // A second request while the first is being handled ends the program at once.
+    if (interrupts_.fetch_add(1) > 0) EndProcessNow(kExitInterrupted);
+    MainLoop().Post([this] {
+        if (main_) main_->Button_CloseClick();
+        view_.Finish();
+        EndProcessNow(kExitInterrupted);
+    });
+}
+
+int ConsoleWindows::Run() {
+    if (!main_ || noConfig_) return kExitNoConfig;
+    EventLoop& loop = MainLoop();
+    main_->FormShow();
+    while (!runEnded_ && !loop.Terminated()) {
+        // The first showing failed before it started the run: there is nothing to wait for.
+        if (!main_->MainTimer.Enabled() && !runEnded_) break;
+        loop.WaitAndProcess();
+    }
+    if (!runEnded_) {
+        view_.Finish();
+        return loop.Terminated() ? kExitInterrupted : kExitError;
+    }
+    // When every probe fails the first server is used all the same; a run that got no file
+    // list (or an empty one) from it found no server that serves the game.
+    const bool noList = !main_->NoServer() && main_->NewFileList->Count() == 0;
+    int code = main_->NoServer() || noList ? kExitNoServer
+               : main_->FailedFiles() > 0  ? kExitNotRepaired
+                                           : kExitUpToDate;
+
+    if (main_->Proxies && !main_->Proxies->ProxyLine.empty())
+        view_.Note("Game proxy: " + main_->Proxies->ProxyLine);
+    if (!options_.settings.empty() && !loop.Terminated()) {
+        settingsView_.choices = options_.settings;
+        main_->Button_ConfigClick();
+        for (const auto& e : settingsView_.errors) view_.ShowMessage("--settings " + e);
+        if (!settingsView_.errors.empty()) code = kExitUsage;
+    }
+    if (options_.checkAll && !loop.Terminated()) {
+        if (view_.Visible(MainButton::Button_CheckAllFiles) &&
+            view_.Enabled(MainButton::Button_CheckAllFiles)) {
+            main_->Button_CheckAllFilesClick();
+            if (code == kExitUpToDate && main_->FailedFiles() > 0) code = kExitNotRepaired;
+        } else {
+            view_.Note("The full check needs an update server.");
+        }
+    }
+    if (options_.startGame && !loop.Terminated() && view_.Enabled(MainButton::Button_StartGame)) {
+        view_.Note("Starting the game.");
+        main_->Button_StartGameClick();
+    }
+    if (!loop.Terminated()) main_->Button_CloseClick();
+    view_.Finish();
+    return code;
 }
 
 }  // namespace tarvos

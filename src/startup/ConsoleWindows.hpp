@@ -1,22 +1,82 @@
 #pragma once
+#include <atomic>
+#include <memory>
 #include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "config/SettingsView.hpp"
+#include "config/uSettings.hpp"
+#include "launcher/uMainForm.hpp"
+#include "startup/ConsoleView.hpp"
 #include "startup/Startup.hpp"
 
 namespace tarvos {
 
-// The console front end of start-up: instead of windows it prints what the windows would
-// show. Only one copy is ever checked for by the windowed launcher, so this one never finds
-// another.
+// Exit statuses of tarvos-cli, so that a script can tell the outcomes apart.
+enum ConsoleExit : int {
+    kExitUpToDate = 0,      // the game folder matches the server's list (also: another copy runs)
+    kExitError = 1,         // the run could not be carried out
+    kExitUsage = 2,         // unknown option, or a --settings choice that cannot be made
+    kExitNotRepaired = 3,   // some files could not be repaired
+    kExitNoServer = 4,      // no update server answered (the game can still be started)
+    kExitNoConfig = 5,      // the launcher carries no usable configuration package
+    kExitInterrupted = 130  // stopped by Ctrl-C, SIGINT or SIGTERM (settings saved)
+};
+
+// The console program's options after the launcher's own first argument.
+struct ConsoleOptions {
+    bool startGame = false;
+    bool checkAll = false;
+    bool quiet = false;
+    bool help = false;
+    std::vector<std::pair<std::string, std::string>> settings;  // --settings KEY=VALUE, in order
+    std::string error;                                          // why the options are unusable
+};
+ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args);
+// The text of tarvos-cli --help.
+std::string ConsoleUsage();
+
+// The settings window without a window: its modal showing makes the --settings choices on
+// the form the way a user would, then closes, so the main window applies them as usual.
+class ConsoleSettingsView : public SettingsView {
+public:
+    std::vector<std::pair<std::string, std::string>> choices;
+    TFSettings* window = nullptr;
+    std::vector<std::string> errors;  // choices that could not be made
+
+    void FormChanged(const TForm&) override {}
+    void OutlineChanged(const TForm&) override {}
+    void BoundsChanged(const TForm&) override {}
+    TModalResult ShowModal(TForm& form) override;
+    void CloseModal(TModalResult) override {}
+};
+
+// The console front end of start-up: the real main window controller over the console view.
 class ConsoleWindows : public StartupWindows {
 public:
-    explicit ConsoleWindows(std::ostream& out) : out_(out) {}
-    bool ActivateOtherInstance(const std::string&) override { return false; }
+    explicit ConsoleWindows(std::ostream& out, ConsoleOptions options = {}, bool terminal = false);
+    ~ConsoleWindows() override;
+
+    // Another copy holds the instance name: this one ends at once.
+    bool ActivateOtherInstance(const std::string& instanceName) override;
     void CreateWindows(StartupState& state) override;
-    int Run() override { return 0; }
+    // The run, then the options; closes as the close button does and returns the status.
+    int Run() override;
+    // Ctrl-C and the like: presses the close button through the loop; callable from any thread.
+    void Interrupt();
 
 private:
     std::ostream& out_;
+    ConsoleOptions options_;
+    ConsoleView view_;
+    ConsoleSettingsView settingsView_;
+    std::unique_ptr<TFSettings> settings_;
+    std::unique_ptr<TFMain> main_;
+    bool noConfig_ = false;
+    bool runEnded_ = false;
+    std::atomic<int> interrupts_{0};
 };
 
 }  // namespace tarvos

@@ -39,6 +39,7 @@ void ReadPackage(StartupState& s, MemoryStream& stream) {
 StartupState PrepareStartup(const std::vector<std::string>& args, const Resources& resources) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     StartupState s;
+    s.args = args;
     s.debug = DebugRequested(args);
     s.debugFile = std::make_unique<tDebugFile>("log.err");
     s.debugFile->enabled = s.debug;

@@ -17,6 +17,7 @@ struct StartupState {
     std::unique_ptr<tConfigData> config;
     std::unique_ptr<TtucConfig> skin;
     std::string instanceName = "AutoUpdater";
+    std::vector<std::string> args;  // the command-line arguments after the program name
 };
 
 // The half of start-up that needs windows; each front end supplies it.

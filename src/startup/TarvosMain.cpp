@@ -1,16 +1,47 @@
+#include <atomic>
 #include <exception>
 #include <iostream>
 
+#include "platform/Console.hpp"
+#include "platform/HandlerBoundary.hpp"
 #include "platform/ProgramArguments.hpp"
 #include "startup/ConsoleWindows.hpp"
 #include "startup/Startup.hpp"
 
+namespace {
+// The launcher a stop request is handed to; none before it exists and after it has ended.
+std::atomic<tarvos::ConsoleWindows*> g_running{nullptr};
+}  // namespace
+
 int main(int argc, char** argv) {
     try {
-        tarvos::ConsoleWindows windows(std::cout);
-        return tarvos::RunStartup(tarvos::ProgramArguments(argc, argv), tarvos::OwnResources(), windows);
+        using namespace tarvos;
+        // First, before any thread exists: stop requests go to one waiting thread.
+        OnInterruptRequest([] {
+            if (ConsoleWindows* w = g_running.load())
+                w->Interrupt();
+            else
+                EndProcessNow(kExitInterrupted);
+        });
+        const std::vector<std::string> args = ProgramArguments(argc, argv);
+        ConsoleOptions options = ParseConsoleOptions(args);
+        if (options.help) {
+            std::cout << ConsoleUsage();
+            return kExitUpToDate;
+        }
+        if (!options.error.empty()) {
+            std::cerr << "tarvos-cli: " << options.error << "\n" << ConsoleUsage();
+            return kExitUsage;
+        }
+        SetHandlerErrorSink(
+            [](const std::string& text) { std::cerr << "tarvos-cli: " << text << std::endl; });
+        ConsoleWindows windows(std::cout, options, StandardOutputIsTerminal());
+        g_running = &windows;
+        const int code = RunStartup(args, OwnResources(), windows);
+        g_running = nullptr;
+        return code;
     } catch (const std::exception& error) {
-        std::cerr << error.what() << std::endl;
-        return 1;
+        std::cerr << "tarvos-cli: " << error.what() << std::endl;
+        return tarvos::kExitError;
     }
 }

@@ -1,12 +1,14 @@
 #include "platform/Shell.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 #include "platform/Text.hpp"
@@ -52,6 +54,11 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
     }
     if (first == 0) {
         setsid();
+        // The launcher receives stop requests on a thread of its own; the program gets
+        // the default handling back.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         if (fork() != 0) _exit(0);
         if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(127);
         execve(program.c_str(), argv.data(), environ);
@@ -68,6 +75,28 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && !execFailed;
 }
 
+// A Windows program ("MZ" at its start, as a game client built for Windows is).
+bool IsWindowsProgram(const std::string& path) {
+    char magic[2] = {};
+    std::ifstream in(path, std::ios::binary);
+    return in.read(magic, 2) && magic[0] == 'M' && magic[1] == 'Z';
+}
+
+// The wine program on the search path; empty when it is not installed.
+std::string FindWine() {
+    const char* path = std::getenv("PATH");
+    std::string rest = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    while (!rest.empty()) {
+        const auto colon = rest.find(':');
+        const std::string dir = rest.substr(0, colon);
+        rest = colon == std::string::npos ? std::string() : rest.substr(colon + 1);
+        if (dir.empty()) continue;
+        const std::string candidate = dir + "/wine";
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
+
 class PosixShell final : public Shell {
 public:
     bool OpenUrl(const std::string& url) override { return StartDetached("/usr/bin/xdg-open", {url}, ""); }
@@ -77,7 +106,16 @@ public:
         const std::string dir = PathToUtf8(PathFromUtf8(folder));
         std::string program = PathToUtf8(PathFromUtf8(file));
         if (program.find('/') == std::string::npos) program = dir + "/" + program;
-        return StartDetached(program, SplitParameters(parameters), dir);
+        std::vector<std::string> args = SplitParameters(parameters);
+        // A game client built for Windows runs through wine when it is installed, so a
+        // Linux player can use the console launcher; anything else is started itself.
+        if (IsWindowsProgram(program)) {
+            if (const std::string wine = FindWine(); !wine.empty()) {
+                args.insert(args.begin(), program);
+                return StartDetached(wine, args, dir);
+            }
+        }
+        return StartDetached(program, args, dir);
     }
 };
 
