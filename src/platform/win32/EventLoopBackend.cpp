@@ -6,6 +6,7 @@
 #include "platform/Error.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/HandlerBoundary.hpp"
+#include "platform/win32/MessageWindow.hpp"
 
 namespace tarvos {
 namespace {
@@ -18,14 +19,7 @@ constexpr wchar_t kClassName[] = L"TarvosEventLoopWindow";
 class Win32Backend final : public EventLoopBackend {
 public:
     explicit Win32Backend(EventLoop& loop) : loop_(loop) {
-        HINSTANCE inst = GetModuleHandleW(nullptr);
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &Win32Backend::WndProc;
-        wc.hInstance = inst;
-        wc.lpszClassName = kClassName;
-        RegisterClassExW(&wc);  // fails harmlessly when a second loop registers again
-        hwnd_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, inst, nullptr);
+        hwnd_ = CreateMessageWindow(kClassName, &Win32Backend::WndProc);
         if (!hwnd_) throw TarvosError("Cannot create the event loop");
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }

@@ -7,6 +7,7 @@
 
 #include "platform/Error.hpp"
 #include "platform/HandlerBoundary.hpp"
+#include "platform/win32/MessageWindow.hpp"
 
 namespace tarvos {
 namespace {
@@ -31,14 +32,7 @@ class Win32Connector final : public TcpConnector::Backend {
 public:
     explicit Win32Connector(std::weak_ptr<TcpConnector::Core> core) : core_(std::move(core)) {
         StartWinsockOnce();
-        HINSTANCE inst = GetModuleHandleW(nullptr);
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &Win32Connector::WndProc;
-        wc.hInstance = inst;
-        wc.lpszClassName = kClassName;
-        RegisterClassExW(&wc);  // fails harmlessly when already registered
-        hwnd_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, inst, nullptr);
+        hwnd_ = CreateMessageWindow(kClassName, &Win32Connector::WndProc);
         if (!hwnd_) throw TarvosError("Cannot create a socket notifier");
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }

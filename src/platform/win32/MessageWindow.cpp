@@ -1,0 +1,16 @@
+#include "platform/win32/MessageWindow.hpp"
+
+namespace tarvos {
+
+HWND CreateMessageWindow(const wchar_t* className, WNDPROC proc) {
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = inst;
+    wc.lpszClassName = className;
+    RegisterClassExW(&wc);
+    return CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, inst, nullptr);
+}
+
+}  // namespace tarvos
