@@ -22,15 +22,15 @@ fail() { echo "FAIL: $*"; exit 1; }
 [ -n "${DISPLAY:-}" ] || fail "no X display (run under xvfb-run)"
 wine_run() { "$src/scripts/wine-run" "$@"; }
 pack=$bin/tools/tarvos-pack/tarvos-pack.exe
-publish=$bin/tools/tarvos-publish/tarvos-publish.exe
+# The operator's publishing tool runs on the build machine (it drives the native rar).
+publish=${TARVOS_HOST_PUBLISH:-$src/build/native/tools/tarvos-publish/tarvos-publish}
+[ -x "$publish" ] || fail "no native tarvos-publish at $publish (build the native tree first)"
 
 # The release on the server: the client stand-in and a data file.
 mkdir -p "$tmp/release/system" "$tmp/release/data" "$tmp/server" "$tmp/game"
 cp "$bin/tests/startup/fake_t2.exe" "$tmp/release/system/t2.exe"
 head -c 2000000 /dev/urandom >"$tmp/release/data/textures.pak"
-wine_run "$publish" "$(winepath -w "$tmp/release" 2>/dev/null || echo "$tmp/release")" \
-  "$(winepath -w "$tmp/server" 2>/dev/null || echo "$tmp/server")" >/dev/null 2>&1 ||
-  fail "tarvos-publish could not prepare the release"
+"$publish" "$tmp/release" "$tmp/server" >/dev/null || fail "tarvos-publish could not prepare the release"
 [ -f "$tmp/server/updater.lst.ta2" ] || fail "no packed list on the server"
 read -r port _ < <(bash "$src/scripts/local-nginx" start "$tmp/nginx" "$tmp/server")
 
@@ -87,20 +87,47 @@ timeout 60 "$src/scripts/wine-run" "$tmp/game/tarvos.exe" >/dev/null 2>&1 || fai
 sleep 1
 [ -n "$(xdotool search --onlyvisible --name "^$instance\$" 2>/dev/null)" ] || fail "the first copy was not brought forward"
 
-# The settings window opens over the main window.
-skinval() { sed -n "/^\[main $1\]/,/^\[/p" "$tmp/skin/skin.ini" | sed -n "s/^$2 *= *//p" | tr -d '\r' | head -1; }
-click $(($(skinval Button_Config Left) + 8)) $(($(skinval Button_Config Top) + 8))
-sleep 2
+# The settings window opens over the main window; picking another language changes its
+# labels at once, and OK applies the choice.
+skinval() { sed -n "/^\[$1 $2\]/,/^\[/p" "$tmp/skin/skin.ini" | sed -n "s/^$3 *= *//p" | tr -d '\r' | head -1; }
+click $(($(skinval main Button_Config Left) + 8)) $(($(skinval main Button_Config Top) + 8))
+settings=""
+for _ in $(seq 50); do
+  settings=$(xdotool search --onlyvisible --name '^Settings$' 2>/dev/null | head -1) || true
+  [ -n "$settings" ] && break
+  sleep 0.2
+done
+[ -n "$settings" ] || { shot no-settings; fail "the settings window did not open"; }
+sleep 1.5
 shot 3-settings
-xdotool key Return
+sx() { eval "$(xdotool getwindowgeometry --shell "$settings")"; echo $((X + $1)); }
+sy() { eval "$(xdotool getwindowgeometry --shell "$settings")"; echo $((Y + $1)); }
+labels() { convert "$shots/$1.png" -crop "150x200+$(sx 0)+$(sy 50)" +repage "$tmp/$1-labels.png"; }
+xdotool mousemove "$(sx $(($(skinval settings Box_Language Left) + 60)))" "$(sy $(($(skinval settings Box_Language Top) + 8)))" sleep 0.3 click 1
+sleep 0.8
+# The second item of the open list.
+xdotool mousemove "$(sx $(($(skinval settings Box_Language Left) + 40)))" "$(sy $(($(skinval settings Box_Language Top) + 43)))" sleep 0.3 click 1
 sleep 1
+shot 4-language
+labels 3-settings
+labels 4-language
+[ "$(compare -metric AE "$tmp/3-settings-labels.png" "$tmp/4-language-labels.png" null: 2>&1)" != 0 ] ||
+  fail "another language left the settings labels as they were"
+xdotool mousemove "$(sx $(($(skinval settings Button_Ok Left) + 20)))" "$(sy $(($(skinval settings Button_Ok Top) + 10)))" sleep 0.3 click 1
+for _ in $(seq 25); do xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$settings" || break; sleep 0.2; done
+xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$settings" && { shot ok-click; fail "OK did not close the settings window"; }
+shot 5-after-settings
 
-# The start button starts the client in its folder; the launcher then closes.
-click $(($(skinval Button_StartGame Left) + 20)) $(($(skinval Button_StartGame Top) + 15))
+# The start button starts the client in its folder.
+click $(($(skinval main Button_StartGame Left) + 20)) $(($(skinval main Button_StartGame Top) + 15))
 for _ in $(seq 100); do [ -f "$tmp/game/system/t2-started.txt" ] && break; sleep 0.2; done
 [ -f "$tmp/game/system/t2-started.txt" ] || { shot no-start; fail "the start button did not start the client"; }
 tr -d '\r' <"$tmp/game/system/t2-started.txt" | sed 's/^/  t2: /'
 tail -1 "$tmp/game/system/t2-started.txt" | tr -d '\r' | grep -qi 'system$' || fail "the client's working folder is not its own"
+# Closing saves the settings and ends the launcher.
+click $(($(skinval main Button_Close Left) + 8)) $(($(skinval main Button_Close Top) + 8))
 for _ in $(seq 100); do kill -0 "$main" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$main" 2>/dev/null && fail "the close button did not end the launcher"
 [ -f "$tmp/game/updater/TarvosII.ini" ] || fail "closing did not write TarvosII.ini"
+tr -d '\r' <"$tmp/game/updater/TarvosII.ini" | grep -q '^Language = ' && ! grep -q '^Language = English' "$tmp/game/updater/TarvosII.ini" || { cat "$tmp/game/updater/TarvosII.ini"; fail "the language picked in the settings window was not kept"; }
 echo "PASS"

@@ -22,7 +22,15 @@ check_log() {
   rm -f log.err config.pack want.log
 }
 
-wine_run "$bin/src/startup/tarvos.exe" -DEBUG >/dev/null
+# The windowed launcher runs until it is closed: it is ended once start-up has logged.
+run_window() {
+  "$src/scripts/wine-run" "$@" >/dev/null 2>&1 &
+  local pid=$!
+  for _ in $(seq 150); do [ "$(grep -c . log.err 2>/dev/null || echo 0)" -ge 3 ] && break; sleep 0.1; done
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+run_window "$bin/src/startup/tarvos.exe" -DEBUG
 check_log tarvos.exe
 
 out=$(wine_run "$bin/tools/tarvos-cli/tarvos-cli.exe" -debug)
@@ -38,7 +46,7 @@ wine_run "$bin/tools/tarvos-pack/tarvos-pack.exe" build skin -o package.bin >/de
 wine_run "$bin/tools/tarvos-pack/tarvos-pack.exe" inject package.bin copy.exe >/dev/null
 wine_run "$bin/tools/tarvos-pack/tarvos-pack.exe" dump copy.exe | grep -q 'instance: "Injected Under Wine"' ||
   fail "dump does not show the injected package"
-wine_run copy.exe -debug >/dev/null
+run_window copy.exe -debug
 check_log copy.exe
 
 # A program without the slot is refused, and left as it was.

@@ -44,6 +44,7 @@ Win32SettingsWindow::Win32SettingsWindow(EventLoop& loop, HWND owner) : loop_(lo
 }
 
 Win32SettingsWindow::~Win32SettingsWindow() {
+    if (checkBrush_) DeleteObject(checkBrush_);
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
 }
@@ -79,11 +80,33 @@ LRESULT Win32SettingsWindow::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             return TRUE;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN: {
-            // The check box sits on the picture: its square only, on the form's colour.
+            // The check box sits on the picture: around its square, the picture's colour there.
             HDC dc = reinterpret_cast<HDC>(wp);
             SetBkMode(dc, TRANSPARENT);
-            return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
+            RECT r;
+            GetWindowRect(reinterpret_cast<HWND>(lp), &r);
+            MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+            COLORREF under = RGB(0, 0, 0);
+            if (form_ && r.left >= 0 && r.top >= 0 && r.left < form_->BackgroundPattern.width &&
+                r.top < form_->BackgroundPattern.height)
+                under = Colour(form_->BackgroundPattern.ColorAt(r.left, r.top));
+            if (under != checkColour_ || !checkBrush_) {
+                if (checkBrush_) DeleteObject(checkBrush_);
+                checkBrush_ = CreateSolidBrush(under);
+                checkColour_ = under;
+            }
+            return reinterpret_cast<LRESULT>(checkBrush_);
         }
+        case WM_KEYDOWN:
+            // Enter is the OK button, Escape closes.
+            if (wp == VK_ESCAPE) CloseModal(TModalResult::Cancel);
+            if (wp == VK_RETURN && form_)
+                for (const auto& c : form_->Controls())
+                    if (auto* b = dynamic_cast<TButton*>(c.get()); b && b->ModalResult == TModalResult::Ok) {
+                        Command(kFirstId + static_cast<int>(&c - form_->Controls().data()), BN_CLICKED);
+                        break;
+                    }
+            return 0;
         case WM_SETCURSOR: {
             auto* child = reinterpret_cast<HWND>(wp);
             for (const auto& [control, handle] : children_)
@@ -197,10 +220,16 @@ void Win32SettingsWindow::FormChanged(const TForm& form) {
         const int height = box ? c->Height + 15 * std::clamp(static_cast<int>(box->Items.size()), 1, 8) + 4 : c->Height;
         SetWindowPos(child, nullptr, c->Left, c->Top, c->Width, height, SWP_NOZORDER | SWP_NOACTIVATE);
         if (box) {
-            SendMessageW(child, CB_RESETCONTENT, 0, 0);
-            for (const auto& item : box->Items)
-                SendMessageW(child, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideText(item).c_str()));
-            SendMessageW(child, CB_SETCURSEL, static_cast<WPARAM>(box->ItemIndex), 0);
+            // A list the user has open is left alone unless its items changed.
+            auto& shown = items_[c];
+            if (shown != box->Items) {
+                SendMessageW(child, CB_RESETCONTENT, 0, 0);
+                for (const auto& item : box->Items)
+                    SendMessageW(child, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideText(item).c_str()));
+                shown = box->Items;
+            }
+            if (SendMessageW(child, CB_GETCURSEL, 0, 0) != box->ItemIndex)
+                SendMessageW(child, CB_SETCURSEL, static_cast<WPARAM>(box->ItemIndex), 0);
         } else if (check) {
             SendMessageW(child, BM_SETCHECK, check->Checked ? BST_CHECKED : BST_UNCHECKED, 0);
         } else {
@@ -209,6 +238,8 @@ void Win32SettingsWindow::FormChanged(const TForm& form) {
         EnableWindow(child, c->Enabled);
         ShowWindow(child, c->Visible ? SW_SHOWNA : SW_HIDE);
     }
+    // Not shown (the window has no frame), but it names the window for the desktop.
+    if (auto* title = form.Find<TLabel>("Text_Title")) SetWindowTextW(hwnd_, WideText(title->Caption).c_str());
     InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
@@ -233,6 +264,7 @@ TModalResult Win32SettingsWindow::ShowModal(TForm& form) {
     EnableWindow(owner_, FALSE);
     ShowWindow(hwnd_, SW_SHOW);
     SetForegroundWindow(hwnd_);
+    SetFocus(hwnd_);
     while (modal_ && !loop_.Terminated()) loop_.WaitAndProcess();
     EnableWindow(owner_, TRUE);
     ShowWindow(hwnd_, SW_HIDE);

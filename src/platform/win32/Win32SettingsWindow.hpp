@@ -2,6 +2,8 @@
 #include <windows.h>
 
 #include <map>
+#include <string>
+#include <vector>
 
 #include "config/SettingsView.hpp"
 #include "platform/EventLoop.hpp"
@@ -39,8 +41,11 @@ private:
     HWND hwnd_ = nullptr;
     const TForm* form_ = nullptr;
     std::map<const TControl*, HWND> children_;
+    std::map<const TControl*, std::vector<std::string>> items_;
     bool modal_ = false;
     TModalResult result_ = TModalResult::None;
+    HBRUSH checkBrush_ = nullptr;
+    COLORREF checkColour_ = 0;
 };
 
 }  // namespace tarvos
