@@ -238,8 +238,7 @@ void Win32MainWindow::FormChanged() {
     SyncTools();
     if (web_) {
         if (auto* panel = form_.Find<TPanel>("WebPanel")) {
-            // The browser fills the panel and hides its top rows (a toolbar strip of the page).
-            web_->SetBounds(panel->Left, panel->Top - 19, panel->Width + 6, panel->Height + 40);
+            web_->SetBounds(panel->Left, panel->Top, panel->Width, panel->Height);
         }
     }
     InvalidateRect(hwnd_, nullptr, FALSE);

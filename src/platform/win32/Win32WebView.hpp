@@ -11,7 +11,8 @@ namespace tarvos {
 
 // The news page's view: the system's web-browser control. The outcome of each navigation
 // comes back through the handlers, on the loop's thread, never inside Navigate. A control
-// that cannot be created makes every navigation end in an error.
+// that cannot be created makes every navigation end in an error, and so does a navigation
+// the control has not reported on after half a minute.
 class Win32WebView {
 public:
     Win32WebView(HWND parent, EventLoop& loop);
@@ -31,7 +32,12 @@ public:
     struct Impl;
 
 private:
+    // The outcome of a navigation, handed to the handlers from the loop.
+    void Report(bool complete);
+
     EventLoop& loop_;
+    Timer watchdog_;
+    bool oleInitialised_ = false;
     std::shared_ptr<bool> alive_;
     std::unique_ptr<Impl> impl_;
 };
