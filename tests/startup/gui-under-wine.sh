@@ -29,10 +29,11 @@ publish=${TARVOS_HOST_PUBLISH:-$src/build/native/tools/tarvos-publish/tarvos-pub
 # The release on the server: the client stand-in and a data file.
 mkdir -p "$tmp/release/system" "$tmp/release/data" "$tmp/server" "$tmp/game"
 cp "$bin/tests/startup/fake_t2.exe" "$tmp/release/system/t2.exe"
-head -c 2000000 /dev/urandom >"$tmp/release/data/textures.pak"
+head -c 8000000 /dev/urandom >"$tmp/release/data/textures.pak"
 "$publish" "$tmp/release" "$tmp/server" >/dev/null || fail "tarvos-publish could not prepare the release"
 [ -f "$tmp/server/updater.lst.ta2" ] || fail "no packed list on the server"
-read -r port _ < <(bash "$src/scripts/local-nginx" start "$tmp/nginx" "$tmp/server")
+# Each connection capped, so that the update lasts long enough to be seen.
+read -r _ port < <(bash "$src/scripts/local-nginx" start "$tmp/nginx" "$tmp/server" 200k)
 
 # The launcher with the test package.
 instance="Tarvos Wine Test"
@@ -67,19 +68,41 @@ pids+=($!)
 main=$!
 win=$(window_of)
 [ -n "$win" ] || { shot no-window; fail "no window titled \"$instance\""; }
-sleep 1
+sleep 0.5
 shot 1-waiting
 eval "$(xdotool getwindowgeometry --shell "$win")"
-size="${WIDTH}x${HEIGHT}"
-want=$(identify -format '%wx%h' "$tmp/skin/main/background.bmp" 2>/dev/null || echo "$size")
+size="${WIDTH}x${HEIGHT}" wx=$X wy=$Y
+want=$(identify -format '%wx%h' "$tmp/skin/main/background.bmp")
 [ "$size" = "$want" ] || fail "window is $size, the skin's background $want"
+skinval() { sed -n "/^\[$1 $2\]/,/^\[/p" "$tmp/skin/skin.ini" | sed -n "s/^$3 *= *//p" | tr -d '\r' | head -1; }
+# The widget's rectangle of a screenshot equals the picture (the window's own pixels).
+shows() {
+  local w h
+  w=$(identify -format '%w' "$tmp/skin/$3") h=$(identify -format '%h' "$tmp/skin/$3")
+  convert "$shots/$1.png" -crop "${w}x${h}+$((wx + $(skinval main "$2" Left)))+$((wy + $(skinval main "$2" Top)))" +repage "$tmp/crop.png"
+  [ "$(compare -metric AE "$tmp/crop.png" "$tmp/skin/$3" null: 2>&1)" = 0 ]
+}
+# A point near the end of a progress display has changed since the waiting state.
+filled() {
+  local x y
+  x=$((wx + $(skinval main "$2" Left) + $(skinval main "$2" Width) - 20)) y=$((wy + $(skinval main "$2" Top) + $(skinval main "$2" Height) / 2))
+  [ "$(convert "$shots/$1.png" -format "%[pixel:p{$x,$y}]" info:)" != \
+    "$(convert "$shots/1-waiting.png" -format "%[pixel:p{$x,$y}]" info:)" ]
+}
+shows 1-waiting Button_StartGame main/start_disabled.bmp || fail "waiting: the start button is not its disabled picture"
+shows 1-waiting Button_Close main/close.bmp || fail "waiting: the close button is not its picture"
+sleep 3
+shot 2-updating
+shows 2-updating Button_StartGame main/start_disabled.bmp || fail "updating: the start button is not its disabled picture"
 
 # The update runs: the client arrives in the game folder.
-for _ in $(seq 300); do [ -f "$tmp/game/system/t2.exe" ] && cmp -s "$tmp/game/system/t2.exe" "$tmp/release/system/t2.exe" && break; sleep 0.2; done
-cmp -s "$tmp/game/system/t2.exe" "$tmp/release/system/t2.exe" || { shot updating; fail "the update did not bring the client"; }
-cmp -s "$tmp/game/data/textures.pak" "$tmp/release/data/textures.pak" || sleep 3
+for _ in $(seq 300); do cmp -s "$tmp/game/data/textures.pak" "$tmp/release/data/textures.pak" && break; sleep 0.2; done
+cmp -s "$tmp/game/system/t2.exe" "$tmp/release/system/t2.exe" || { shot no-update; fail "the update did not bring the client"; }
 sleep 2
-shot 2-ready
+shot 3-ready
+shows 3-ready Button_StartGame main/start.bmp || fail "ready: the start button is not its picture"
+filled 3-ready Progress_Total || fail "ready: the total progress is not filled"
+filled 3-ready Gauge_Total || fail "ready: the total gauge is not filled"
 
 # A second copy brings the first forward and ends with 0.
 xdotool windowminimize "$win" 2>/dev/null || true
@@ -89,7 +112,6 @@ sleep 1
 
 # The settings window opens over the main window; picking another language changes its
 # labels at once, and OK applies the choice.
-skinval() { sed -n "/^\[$1 $2\]/,/^\[/p" "$tmp/skin/skin.ini" | sed -n "s/^$3 *= *//p" | tr -d '\r' | head -1; }
 click $(($(skinval main Button_Config Left) + 8)) $(($(skinval main Button_Config Top) + 8))
 settings=""
 for _ in $(seq 50); do
@@ -99,7 +121,7 @@ for _ in $(seq 50); do
 done
 [ -n "$settings" ] || { shot no-settings; fail "the settings window did not open"; }
 sleep 1.5
-shot 3-settings
+shot 4-settings
 sx() { eval "$(xdotool getwindowgeometry --shell "$settings")"; echo $((X + $1)); }
 sy() { eval "$(xdotool getwindowgeometry --shell "$settings")"; echo $((Y + $1)); }
 labels() { convert "$shots/$1.png" -crop "150x200+$(sx 0)+$(sy 50)" +repage "$tmp/$1-labels.png"; }
@@ -108,15 +130,15 @@ sleep 0.8
 # The second item of the open list.
 xdotool mousemove "$(sx $(($(skinval settings Box_Language Left) + 40)))" "$(sy $(($(skinval settings Box_Language Top) + 43)))" sleep 0.3 click 1
 sleep 1
-shot 4-language
-labels 3-settings
-labels 4-language
-[ "$(compare -metric AE "$tmp/3-settings-labels.png" "$tmp/4-language-labels.png" null: 2>&1)" != 0 ] ||
+shot 5-language
+labels 4-settings
+labels 5-language
+[ "$(compare -metric AE "$tmp/4-settings-labels.png" "$tmp/5-language-labels.png" null: 2>&1)" != 0 ] ||
   fail "another language left the settings labels as they were"
 xdotool mousemove "$(sx $(($(skinval settings Button_Ok Left) + 20)))" "$(sy $(($(skinval settings Button_Ok Top) + 10)))" sleep 0.3 click 1
 for _ in $(seq 25); do xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$settings" || break; sleep 0.2; done
 xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$settings" && { shot ok-click; fail "OK did not close the settings window"; }
-shot 5-after-settings
+shot 6-after-settings
 
 # The start button starts the client in its folder.
 click $(($(skinval main Button_StartGame Left) + 20)) $(($(skinval main Button_StartGame Top) + 15))
