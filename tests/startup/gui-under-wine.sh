@@ -33,16 +33,22 @@ head -c 8000000 /dev/urandom >"$tmp/release/data/textures.pak"
 "$publish" "$tmp/release" "$tmp/server" >/dev/null || fail "tarvos-publish could not prepare the release"
 [ -f "$tmp/server/updater.lst.ta2" ] || fail "no packed list on the server"
 # Each connection capped, so that the update lasts long enough to be seen.
-read -r _ port < <(bash "$src/scripts/local-nginx" start "$tmp/nginx" "$tmp/server" 200k)
+read -r fast port < <(bash "$src/scripts/local-nginx" start "$tmp/nginx" "$tmp/server" 200k)
 
 # The launcher with the test package.
 instance="Tarvos Wine Test"
 cp -r "$bin/skins/default" "$tmp/skin"
-sed -i "s/^instance=.*/instance=$instance/; s/^useproxy=.*/useproxy=false/; /^url=/d; /^useping=/d" "$tmp/skin/config.txt"
-sed -i "s|^\[updateservers\]|[updateservers]\r\nuseping=false\r\nurl=http://127.0.0.1:$port/|" "$tmp/skin/config.txt"
-wine_run "$pack" build "$tmp/skin" -o "$tmp/package.bin" >/dev/null
-cp "$bin/src/startup/tarvos.exe" "$tmp/game/tarvos.exe"
-wine_run "$pack" inject "$tmp/package.bin" "$tmp/game/tarvos.exe" >/dev/null
+# launcher NAME INSTANCE PORT: a copy of the launcher with a test package.
+launcher() {
+  rm -rf "$tmp/pkg"
+  cp -r "$bin/skins/default" "$tmp/pkg"
+  sed -i "s/^instance=.*/instance=$2/; s/^useproxy=.*/useproxy=false/; /^url=/d; /^useping=/d" "$tmp/pkg/config.txt"
+  sed -i "s|^\[updateservers\]|[updateservers]\r\nuseping=false\r\nurl=http://127.0.0.1:$3/|" "$tmp/pkg/config.txt"
+  wine_run "$pack" build "$tmp/pkg" -o "$tmp/package.bin" >/dev/null
+  cp "$bin/src/startup/tarvos.exe" "$1"
+  wine_run "$pack" inject "$tmp/package.bin" "$1" >/dev/null
+}
+launcher "$tmp/game/tarvos.exe" "$instance" "$port"
 
 shot() { import -window root "$shots/$1.png"; }
 window_of() {
@@ -152,4 +158,29 @@ for _ in $(seq 100); do kill -0 "$main" 2>/dev/null || break; sleep 0.2; done
 kill -0 "$main" 2>/dev/null && fail "the close button did not end the launcher"
 [ -f "$tmp/game/updater/TarvosII.ini" ] || fail "closing did not write TarvosII.ini"
 tr -d '\r' <"$tmp/game/updater/TarvosII.ini" | grep -q '^Language = ' && ! grep -q '^Language = English' "$tmp/game/updater/TarvosII.ini" || { cat "$tmp/game/updater/TarvosII.ini"; fail "the language picked in the settings window was not kept"; }
+
+# The launcher updates itself first: the server's newer launcher (another instance name)
+# replaces the running one, which starts it and ends; the old one is kept as ".bak" until
+# the new one removes it.
+mkdir -p "$tmp/self"
+launcher "$tmp/self/tarvos.exe" "$instance" "$fast"
+launcher "$tmp/release/tarvos.exe" "$instance Updated" "$fast"
+printf '\\tarvos.exe\n' >"$tmp/required.txt"
+"$publish" "$tmp/release" "$tmp/server" --required "$tmp/required.txt" >/dev/null || fail "tarvos-publish could not add the launcher"
+cd "$tmp/self"
+wine_run "$tmp/self/tarvos.exe" >/dev/null 2>&1 &
+pids+=($!)
+new=""
+for _ in $(seq 300); do
+  new=$(xdotool search --onlyvisible --name "^$instance Updated\$" 2>/dev/null | head -1) || true
+  [ -n "$new" ] && break
+  sleep 0.2
+done
+[ -n "$new" ] || { shot no-restart; fail "the updated launcher did not start"; }
+cmp -s "$tmp/self/tarvos.exe" "$tmp/release/tarvos.exe" || fail "the launcher was not replaced"
+win=$new
+sleep 1
+shot 7-self-updated
+click $(($(skinval main Button_Close Left) + 8)) $(($(skinval main Button_Close Top) + 8))
+for _ in $(seq 100); do xdotool search --onlyvisible --name "^$instance Updated\$" >/dev/null 2>&1 || break; sleep 0.2; done
 echo "PASS"

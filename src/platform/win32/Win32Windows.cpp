@@ -15,6 +15,8 @@ namespace tarvos {
 
 namespace {
 
+constexpr int kSettleMs = 10000, kSettleStepMs = 100;
+
 // Runs a show operation with the minimise/restore animation off, as it was before after.
 void WithoutAnimation(const std::function<void()>& show) {
     ANIMATIONINFO info{sizeof info, 0};
@@ -60,11 +62,18 @@ Win32Windows::~Win32Windows() {
 }
 
 bool Win32Windows::ActivateOtherInstance(const std::string& instanceName) {
-    if (HWND found = FindWindowW(nullptr, WideText(instanceName).c_str())) {
-        BringForward(found);
-        return true;
+    const std::wstring title = WideText(instanceName);
+    // A copy holding the guard without a titled window is either still starting (its window
+    // comes) or ending after it started its own replacement (its guard goes): wait for one.
+    for (int waited = 0;; waited += kSettleStepMs) {
+        if (HWND found = FindWindowW(nullptr, title.c_str())) {
+            BringForward(found);
+            return true;
+        }
+        if (AcquireSingleInstance(instanceName)) return false;
+        if (waited >= kSettleMs) return true;
+        Sleep(kSettleStepMs);
     }
-    return !AcquireSingleInstance(instanceName);
 }
 
 void Win32Windows::CreateWindows(StartupState& s) {

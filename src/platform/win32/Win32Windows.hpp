@@ -19,8 +19,9 @@ public:
     ~Win32Windows() override;
 
     // A window titled with the instance name is brought forward (shown again when it hides in
-    // the tray); a copy still starting, before its window has its title, holds the instance
-    // guard and counts as running as well.
+    // the tray). Each copy also holds an instance guard from here on, so that two copies
+    // started together never update the same folder at once; a guard held without a titled
+    // window is waited on for a while (a copy still starting, or one just ending).
     bool ActivateOtherInstance(const std::string& instanceName) override;
     void CreateWindows(StartupState& state) override;
     int Run() override;
