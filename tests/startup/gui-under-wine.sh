@@ -50,7 +50,18 @@ launcher() {
 }
 launcher "$tmp/game/tarvos.exe" "$instance" "$port"
 
-shot() { import -window root "$shots/$1.png"; }
+# The whole screen for the checks; the launcher's window alone for the pictures kept.
+shot() {
+  import -window root "$tmp/full-$1.png"
+  local geometry
+  geometry=$(xdotool getwindowgeometry --shell "${win:-0}" 2>/dev/null) || geometry=""
+  if [ -n "$geometry" ]; then
+    eval "$geometry"
+    convert "$tmp/full-$1.png" -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$shots/$1.png"
+  else
+    cp "$tmp/full-$1.png" "$shots/$1.png"
+  fi
+}
 window_of() {
   local id=""
   for _ in $(seq 150); do
@@ -85,15 +96,15 @@ skinval() { sed -n "/^\[$1 $2\]/,/^\[/p" "$tmp/skin/skin.ini" | sed -n "s/^$3 *=
 shows() {
   local w h
   w=$(identify -format '%w' "$tmp/skin/$3") h=$(identify -format '%h' "$tmp/skin/$3")
-  convert "$shots/$1.png" -crop "${w}x${h}+$((wx + $(skinval main "$2" Left)))+$((wy + $(skinval main "$2" Top)))" +repage "$tmp/crop.png"
+  convert "$tmp/full-$1.png" -crop "${w}x${h}+$((wx + $(skinval main "$2" Left)))+$((wy + $(skinval main "$2" Top)))" +repage "$tmp/crop.png"
   [ "$(compare -metric AE "$tmp/crop.png" "$tmp/skin/$3" null: 2>&1)" = 0 ]
 }
 # A point near the end of a progress display has changed since the waiting state.
 filled() {
   local x y
   x=$((wx + $(skinval main "$2" Left) + $(skinval main "$2" Width) - 20)) y=$((wy + $(skinval main "$2" Top) + $(skinval main "$2" Height) / 2))
-  [ "$(convert "$shots/$1.png" -format "%[pixel:p{$x,$y}]" info:)" != \
-    "$(convert "$shots/1-waiting.png" -format "%[pixel:p{$x,$y}]" info:)" ]
+  [ "$(convert "$tmp/full-$1.png" -format "%[pixel:p{$x,$y}]" info:)" != \
+    "$(convert "$tmp/full-1-waiting.png" -format "%[pixel:p{$x,$y}]" info:)" ]
 }
 shows 1-waiting Button_StartGame main/start_disabled.bmp || fail "waiting: the start button is not its disabled picture"
 shows 1-waiting Button_Close main/close.bmp || fail "waiting: the close button is not its picture"
@@ -130,7 +141,7 @@ sleep 1.5
 shot 4-settings
 sx() { eval "$(xdotool getwindowgeometry --shell "$settings")"; echo $((X + $1)); }
 sy() { eval "$(xdotool getwindowgeometry --shell "$settings")"; echo $((Y + $1)); }
-labels() { convert "$shots/$1.png" -crop "150x200+$(sx 0)+$(sy 50)" +repage "$tmp/$1-labels.png"; }
+labels() { convert "$tmp/full-$1.png" -crop "150x200+$(sx 140)+$(sy 110)" +repage "$tmp/$1-labels.png"; }
 xdotool mousemove "$(sx $(($(skinval settings Box_Language Left) + 60)))" "$(sy $(($(skinval settings Box_Language Top) + 8)))" sleep 0.3 click 1
 sleep 0.8
 # The second item of the open list.

@@ -156,7 +156,36 @@ void Win32SettingsWindow::Command(int id, int code) {
     }
 }
 
+void Win32SettingsWindow::DrawButton(const DRAWITEMSTRUCT& item, const TButton& button) {
+    // In the window's own colours: the drop-down lists' face, framed in the title's colour.
+    TColor face = RgbColor(0x4A, 0x52, 0x5A), frame = RgbColor(0xD5, 0x8F, 0x00);
+    for (const auto& c : form_->Controls()) {
+        if (auto* box = dynamic_cast<const TComboBox*>(c.get())) face = box->Color;
+        if (c->Name == "Text_Title") frame = c->Font.Color;
+    }
+    const bool pressed = item.itemState & ODS_SELECTED;
+    HBRUSH brush = CreateSolidBrush(pressed ? Colour(face) : Lighter(face));
+    FillRect(item.hDC, &item.rcItem, brush);
+    DeleteObject(brush);
+    HBRUSH edge = CreateSolidBrush(Colour(frame));
+    FrameRect(item.hDC, &item.rcItem, edge);
+    DeleteObject(edge);
+    GdiFont font(button.Font);
+    HGDIOBJ old = SelectObject(item.hDC, font.Handle());
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC, button.Enabled ? RGB(255, 255, 255) : RGB(150, 150, 150));
+    RECT r = item.rcItem;
+    if (pressed) OffsetRect(&r, 1, 1);
+    const std::wstring text = WideText(button.Caption);
+    DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(item.hDC, old);
+}
+
 void Win32SettingsWindow::DrawItem(const DRAWITEMSTRUCT& item) {
+    if (const auto* button = dynamic_cast<const TButton*>(ControlOf(static_cast<int>(item.CtlID)))) {
+        DrawButton(item, *button);
+        return;
+    }
     const auto* box = dynamic_cast<const TComboBox*>(ControlOf(static_cast<int>(item.CtlID)));
     if (!box) return;
     const bool selected = (item.itemState & ODS_SELECTED) && !(item.itemState & ODS_COMBOBOXEDIT);
@@ -212,7 +241,7 @@ void Win32SettingsWindow::FormChanged(const TForm& form) {
                 child = CreateWindowExW(0, L"BUTTON", nullptr, WS_CHILD | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 0, 0, 0,
                                         hwnd_, id, GetModuleHandleW(nullptr), nullptr);
             else
-                child = CreateWindowExW(0, L"BUTTON", nullptr, WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
+                child = CreateWindowExW(0, L"BUTTON", nullptr, WS_CHILD | WS_TABSTOP | BS_OWNERDRAW, 0, 0, 0, 0,
                                         hwnd_, id, GetModuleHandleW(nullptr), nullptr);
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
         }
@@ -234,6 +263,7 @@ void Win32SettingsWindow::FormChanged(const TForm& form) {
             SendMessageW(child, BM_SETCHECK, check->Checked ? BST_CHECKED : BST_UNCHECKED, 0);
         } else {
             SetWindowTextW(child, WideText(button->Caption).c_str());
+            InvalidateRect(child, nullptr, FALSE);
         }
         EnableWindow(child, c->Enabled);
         ShowWindow(child, c->Visible ? SW_SHOWNA : SW_HIDE);

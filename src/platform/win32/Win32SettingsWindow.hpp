@@ -34,6 +34,7 @@ private:
     void Paint(HDC dc);
     void Command(int id, int code);
     void DrawItem(const DRAWITEMSTRUCT& item);
+    void DrawButton(const DRAWITEMSTRUCT& item, const TButton& button);
     TControl* ControlOf(int id) const;
 
     EventLoop& loop_;
