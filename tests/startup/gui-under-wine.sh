@@ -113,7 +113,11 @@ shot 2-updating
 shows 2-updating Button_StartGame main/start_disabled.bmp || fail "updating: the start button is not its disabled picture"
 
 # The update runs: the client arrives in the game folder.
-for _ in $(seq 300); do cmp -s "$tmp/game/data/textures.pak" "$tmp/release/data/textures.pak" && break; sleep 0.2; done
+for _ in $(seq 300); do
+  cmp -s "$tmp/game/data/textures.pak" "$tmp/release/data/textures.pak" &&
+    cmp -s "$tmp/game/system/t2.exe" "$tmp/release/system/t2.exe" && break
+  sleep 0.2
+done
 cmp -s "$tmp/game/system/t2.exe" "$tmp/release/system/t2.exe" || { shot no-update; fail "the update did not bring the client"; }
 sleep 2
 shot 3-ready
@@ -121,8 +125,20 @@ shows 3-ready Button_StartGame main/start.bmp || fail "ready: the start button i
 filled 3-ready Progress_Total || fail "ready: the total progress is not filled"
 filled 3-ready Gauge_Total || fail "ready: the total gauge is not filled"
 
-# A second copy brings the first forward and ends with 0.
-xdotool windowminimize "$win" 2>/dev/null || true
+# The window follows the mouse dragged on its background.
+eval "$(xdotool getwindowgeometry --shell "$win")"
+x0=$X y0=$Y
+xdotool mousemove $((X + 300)) $((Y + 12)) sleep 0.2 mousedown 1 sleep 0.2 mousemove $((X + 330)) $((Y + 32)) \
+  sleep 0.2 mousemove $((X + 340)) $((Y + 52)) sleep 0.2 mouseup 1
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$win")"
+[ "$X,$Y" = "$((x0 + 40)),$((y0 + 40))" ] || fail "dragged by 40,40 from $x0,$y0 the window went to $X,$Y"
+wx=$X wy=$Y
+
+# Minimised to the tray it leaves the screen; a second copy brings it back and ends with 0.
+click $(($(skinval main Button_Minimize Left) + 8)) $(($(skinval main Button_Minimize Top) + 8))
+for _ in $(seq 25); do [ -z "$(xdotool search --onlyvisible --name "^$instance\$" 2>/dev/null)" ] && break; sleep 0.2; done
+[ -z "$(xdotool search --onlyvisible --name "^$instance\$" 2>/dev/null)" ] || { shot minimised; fail "the minimise button left the window on the screen"; }
 timeout 60 "$src/scripts/wine-run" "$tmp/game/tarvos.exe" >/dev/null 2>&1 || fail "the second copy did not end with 0"
 sleep 1
 [ -n "$(xdotool search --onlyvisible --name "^$instance\$" 2>/dev/null)" ] || fail "the first copy was not brought forward"
