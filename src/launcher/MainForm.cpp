@@ -56,6 +56,8 @@ void DefineMainForm(TForm& form) {
     ImageButton(form, "Button_Close", 765, 9);
     ImageButton(form, "Button_Minimize", 722, 9);
     ImageButton(form, "Button_Config", 744, 10);
+    // Holds the keyboard focus so that no image button shows a focus mark; takes no clicks.
+    Place<TButton>(form, "HiddenButton", 656, 504);
     // The message panel slides open over everything else.
     auto& panel = Place<TPanel>(form, "MsgPanel", 552, 35, 239, 45);
     panel.Visible = false;

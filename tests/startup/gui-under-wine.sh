@@ -210,4 +210,28 @@ sleep 1
 shot 7-self-updated
 click $(($(skinval main Button_Close Left) + 8)) $(($(skinval main Button_Close Top) + 8))
 for _ in $(seq 100); do xdotool search --onlyvisible --name "^$instance Updated\$" >/dev/null 2>&1 || break; sleep 0.2; done
+
+# A launcher whose package is damaged says so and ends with 0 once the message is closed.
+mkdir -p "$tmp/broken"
+cp "$bin/src/startup/tarvos.exe" "$tmp/broken/tarvos.exe"
+head -c 3000 /dev/urandom >"$tmp/junk.bin"
+wine_run "$pack" inject "$tmp/junk.bin" "$tmp/broken/tarvos.exe" >/dev/null
+cd "$tmp/broken"
+wine_run "$tmp/broken/tarvos.exe" >/dev/null 2>&1 &
+broken=$!
+pids+=($broken)
+box=""
+for _ in $(seq 100); do
+  box=$(xdotool search --onlyvisible --name '^AutoUpdater$' 2>/dev/null | head -1) || true
+  [ -n "$box" ] && break
+  sleep 0.2
+done
+[ -n "$box" ] || { shot no-message; fail "no message box for a damaged package"; }
+win=$box
+shot 8-no-config
+xdotool windowactivate --sync "$box" 2>/dev/null || true
+xdotool key --window "$box" Return
+code=0
+wait "$broken" || code=$?
+[ "$code" = 0 ] || fail "closing the message ended the launcher with $code"
 echo "PASS"

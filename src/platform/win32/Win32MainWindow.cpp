@@ -108,6 +108,10 @@ Win32MainWindow::Win32MainWindow(EventLoop& loop, const std::string& title) : lo
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                             GetModuleHandleW(nullptr), nullptr);
 
+    if (auto* hidden = form_.Find<TButton>("HiddenButton"))
+        focus_ = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, hidden->Left, hidden->Top,
+                                 hidden->Width, hidden->Height, hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
+
     web_ = std::make_unique<Win32WebView>(hwnd_, loop_);
 }
 
@@ -523,6 +527,7 @@ void Win32MainWindow::SetPosition(int left, int top) {
         shown_ = true;
         ShowWindow(hwnd_, SW_SHOW);
         SetForegroundWindow(hwnd_);
+        if (focus_) SetFocus(focus_);
         UpdateWindow(hwnd_);
     }
 }

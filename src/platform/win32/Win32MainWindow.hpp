@@ -93,6 +93,7 @@ private:
     TForm form_;
     HWND hwnd_ = nullptr;
     HWND tips_ = nullptr;
+    HWND focus_ = nullptr;  // the hidden focus button
     std::map<MainIndicator, IndicatorState> indicators_;
     std::unique_ptr<Win32WebView> web_;
     TControl* hovered_ = nullptr;
