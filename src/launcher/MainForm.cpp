@@ -9,7 +9,7 @@ namespace tarvos {
 namespace {
 
 constexpr TColor kMessageRed = RgbColor(255, 0, 0);
-constexpr TColor kMessagePanel = RgbColor(32, 32, 32);
+constexpr TColor kMessagePanel = RgbColor(18, 28, 56);
 
 template <class T>
 T& Place(TForm& form, const char* name, int left, int top, int width = 0, int height = 0) {
@@ -74,6 +74,16 @@ void DefineMainForm(TForm& form) {
     close.Font.Color = RgbColor(255, 255, 255);
     close.Cursor = TCursor::HandPoint;
     close.Visible = false;
+}
+
+void PlaceMessagePanel(TForm& form) {
+    auto* web = form.Find<TPanel>("WebPanel");
+    auto* panel = form.Find<TPanel>("MsgPanel");
+    if (!web || !panel) return;
+    const int left = web->Left + web->Width - panel->Width, top = web->Top;
+    const int dx = left - panel->Left, dy = top - panel->Top;
+    for (const char* name : {"MsgPanel", "MsgLabel", "MsgCloseBtn"})
+        if (auto* c = form.Find<TControl>(name)) c->Left += dx, c->Top += dy;
 }
 
 TControl* MouseTarget(const TForm& form, int x, int y) {

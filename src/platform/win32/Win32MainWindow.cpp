@@ -239,6 +239,7 @@ void Win32MainWindow::ShowFirst() {
 }
 
 void Win32MainWindow::FormChanged() {
+    PlaceMessagePanel(form_);
     SyncTools();
     if (web_) {
         if (auto* panel = form_.Find<TPanel>("WebPanel")) {
