@@ -51,8 +51,10 @@ background main/background.bmp 720 480 \
   -fill '#060a14' -draw 'rectangle 24,84 695,343' \
   -fill none -draw 'line 24,352 695,352' -draw 'line 24,470 695,470'
 
-background settings/background.bmp 360 300 "roundrectangle 1,1 358,298 22,22" \
-  -fill '#0a1226' -draw 'rectangle 150,50 340,230' -fill none -draw 'line 20,40 340,40'
+# The settings window is a 520 x 360 form placed 60 pixels up and left of the main window's
+# centre: its shape sits right and low in it, so that it appears centred over the main window.
+background settings/background.bmp 520 360 "roundrectangle 141,61 498,358 22,22" \
+  -fill '#0a1226' -draw 'rectangle 290,110 480,290' -fill none -draw 'line 160,100 480,100'
 
 button_set start 150 46 '#46b457' '#1d5e27' 'polygon 18,11 18,35 38,23 rectangle 52,21 132,25'
 button_set cancel 72 28 '#b44a46' '#5e1f1d' 'rectangle 29,7 43,21'

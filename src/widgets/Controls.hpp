@@ -53,6 +53,7 @@ public:
     bool RightToLeft = false;  // right-to-left reading: the text ends at the label's right edge
     bool Shadowed = false;     // drawn with a shadow
     bool AutoSize = true;
+    bool WordWrap = false;  // breaks the text into lines at the label's width
 };
 
 class TComboBox : public TControl {
@@ -85,10 +86,13 @@ public:
     std::function<void()> OnClick;
 };
 
-// A plain container, such as the frame of the web view.
+// A plain container, such as the frame of the web view. A panel with its own background
+// paints its colour; otherwise what lies under it shows through.
 class TPanel : public TControl {
 public:
     using TControl::TControl;
+    bool ParentBackground = true;
+    Bitmap Paint() override { return ParentBackground ? Bitmap{} : MakeBitmap(Width, Height, Color); }
 };
 
 // A picture shown unscaled at the widget's top-left corner.

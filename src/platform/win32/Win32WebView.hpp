@@ -1,0 +1,45 @@
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/EventLoop.hpp"
+
+namespace tarvos {
+
+// The news page's view: the system's web-browser control. The outcome of each navigation
+// comes back through the handlers, on the loop's thread, never inside Navigate. A control
+// that cannot be created makes every navigation end in an error, and so does a navigation
+// the control has not reported on after half a minute.
+class Win32WebView {
+public:
+    Win32WebView(HWND parent, EventLoop& loop);
+    ~Win32WebView();
+    Win32WebView(const Win32WebView&) = delete;
+    Win32WebView& operator=(const Win32WebView&) = delete;
+
+    // True to cancel the navigation to that URL inside the view.
+    std::function<bool(const std::string& url)> OnBeforeNavigate;
+    std::function<void()> OnComplete, OnError;
+
+    void Navigate(const std::string& url);
+    void SetBounds(int left, int top, int width, int height);
+    void Show(bool visible);
+    bool Available() const;
+
+    struct Impl;
+
+private:
+    // The outcome of a navigation, handed to the handlers from the loop.
+    void Report(bool complete);
+
+    EventLoop& loop_;
+    Timer watchdog_;
+    bool oleInitialised_ = false;
+    std::shared_ptr<bool> alive_;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tarvos
