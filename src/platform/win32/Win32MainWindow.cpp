@@ -12,6 +12,7 @@
 #include "platform/Error.hpp"
 #include "platform/HandlerBoundary.hpp"
 #include "platform/win32/GdiText.hpp"
+#include "platform/win32/MessageWindow.hpp"
 #include "platform/win32/Win32WebView.hpp"
 #include "widgets/XiGauge.hpp"
 #include "widgets/XiProgressBar.hpp"
@@ -100,7 +101,7 @@ Win32MainWindow::Win32MainWindow(EventLoop& loop, const std::string& title) : lo
                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!hwnd_) throw TarvosError("Cannot create the main window");
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32MainWindow::WndProc));
+    SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ObjectWindowProc<Win32MainWindow>));
 
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
@@ -128,13 +129,6 @@ Win32MainWindow::~Win32MainWindow() {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
-}
-
-LRESULT CALLBACK Win32MainWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    return CallbackBoundary<LRESULT>(0, [&] {
-        auto* self = reinterpret_cast<Win32MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        return self ? self->Proc(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
-    });
 }
 
 LRESULT Win32MainWindow::Proc(UINT msg, WPARAM wp, LPARAM lp) {

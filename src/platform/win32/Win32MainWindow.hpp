@@ -70,7 +70,8 @@ public:
     void ShowMessage(const std::string& text) override;
 
 private:
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    template <class T>
+    friend LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Proc(UINT msg, WPARAM wp, LPARAM lp);
     void Paint(HDC dc);
     void DrawTexts(HDC dc);

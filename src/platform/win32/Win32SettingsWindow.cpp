@@ -7,6 +7,7 @@
 #include "platform/Error.hpp"
 #include "platform/HandlerBoundary.hpp"
 #include "platform/win32/GdiText.hpp"
+#include "platform/win32/MessageWindow.hpp"
 
 namespace tarvos {
 
@@ -30,7 +31,7 @@ Win32SettingsWindow::Win32SettingsWindow(EventLoop& loop, HWND owner) : loop_(lo
     if (!registered) {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &Win32SettingsWindow::WndProc;
+        wc.lpfnWndProc = &ObjectWindowProc<Win32SettingsWindow>;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.lpszClassName = kClassName;
@@ -47,13 +48,6 @@ Win32SettingsWindow::~Win32SettingsWindow() {
     if (checkBrush_) DeleteObject(checkBrush_);
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
-}
-
-LRESULT CALLBACK Win32SettingsWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    return CallbackBoundary<LRESULT>(0, [&] {
-        auto* self = reinterpret_cast<Win32SettingsWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        return self ? self->Proc(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
-    });
 }
 
 LRESULT Win32SettingsWindow::Proc(UINT msg, WPARAM wp, LPARAM lp) {

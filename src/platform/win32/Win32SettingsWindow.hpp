@@ -29,7 +29,8 @@ public:
     void CloseModal(TModalResult result) override;
 
 private:
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    template <class T>
+    friend LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Proc(UINT msg, WPARAM wp, LPARAM lp);
     void Paint(HDC dc);
     void Command(int id, int code);
