@@ -6,7 +6,7 @@
 #include "SkinWriter.hpp"
 #include "config/BmpFixtures.hpp"
 #include "config/TempFolder.hpp"
-#include "startup/ConsoleWindows.hpp"
+#include "ui/console/ConsoleWindows.hpp"
 #include "startup/Startup.hpp"
 #include "startup/tDebugFile.hpp"
 #include "platform/Text.hpp"

@@ -45,7 +45,7 @@ launcher() {
   sed -i "s/^instance=.*/instance=$2/; s/^useproxy=.*/useproxy=false/; /^url=/d; /^useping=/d" "$tmp/pkg/config.txt"
   sed -i "s|^\[updateservers\]|[updateservers]\r\nuseping=false\r\nurl=http://127.0.0.1:$3/|" "$tmp/pkg/config.txt"
   wine_run "$pack" build "$tmp/pkg" -o "$tmp/package.bin" >/dev/null
-  cp "$bin/src/startup/tarvos.exe" "$1"
+  cp "$bin/src/ui/win32/tarvos.exe" "$1"
   wine_run "$pack" inject "$tmp/package.bin" "$1" >/dev/null
 }
 launcher "$tmp/game/tarvos.exe" "$instance" "$port"
@@ -213,7 +213,7 @@ for _ in $(seq 100); do xdotool search --onlyvisible --name "^$instance Updated\
 
 # A launcher whose package is damaged says so and ends with 0 once the message is closed.
 mkdir -p "$tmp/broken"
-cp "$bin/src/startup/tarvos.exe" "$tmp/broken/tarvos.exe"
+cp "$bin/src/ui/win32/tarvos.exe" "$tmp/broken/tarvos.exe"
 head -c 3000 /dev/urandom >"$tmp/junk.bin"
 wine_run "$pack" inject "$tmp/junk.bin" "$tmp/broken/tarvos.exe" >/dev/null
 cd "$tmp/broken"

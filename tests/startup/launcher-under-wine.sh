@@ -30,7 +30,7 @@ run_window() {
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
 }
-cp "$bin/src/startup/tarvos.exe" "$bin/tools/tarvos-cli/tarvos-cli.exe" .
+cp "$bin/src/ui/win32/tarvos.exe" "$bin/tools/tarvos-cli/tarvos-cli.exe" .
 run_window ./tarvos.exe -DEBUG
 check_log tarvos.exe
 
@@ -67,7 +67,7 @@ else
 fi
 
 # A package of a second skin, injected by the Windows tool into a copy of the launcher.
-cp "$bin/src/startup/tarvos.exe" copy.exe
+cp "$bin/src/ui/win32/tarvos.exe" copy.exe
 cp -r "$bin/skins/default" skin
 sed -i 's/^instance=.*/instance=Injected Under Wine/' skin/config.txt
 wine_run "$bin/tools/tarvos-pack/tarvos-pack.exe" build skin -o package.bin >/dev/null

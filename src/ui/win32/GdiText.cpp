@@ -1,4 +1,4 @@
-#include "platform/win32/GdiText.hpp"
+#include "ui/win32/GdiText.hpp"
 
 #include <cstring>
 

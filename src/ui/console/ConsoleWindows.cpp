@@ -1,4 +1,4 @@
-#include "startup/ConsoleWindows.hpp"
+#include "ui/console/ConsoleWindows.hpp"
 
 #include <cstdlib>
 

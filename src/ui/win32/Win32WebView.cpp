@@ -1,4 +1,4 @@
-#include "platform/win32/Win32WebView.hpp"
+#include "ui/win32/Win32WebView.hpp"
 
 #include <exdisp.h>
 #include <exdispid.h>

@@ -1,4 +1,4 @@
-#include "platform/win32/Win32MainWindow.hpp"
+#include "ui/win32/Win32MainWindow.hpp"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -11,9 +11,9 @@
 #include "launcher/uMainForm.hpp"
 #include "platform/Error.hpp"
 #include "platform/HandlerBoundary.hpp"
-#include "platform/win32/GdiText.hpp"
+#include "ui/win32/GdiText.hpp"
 #include "platform/win32/MessageWindow.hpp"
-#include "platform/win32/Win32WebView.hpp"
+#include "ui/win32/Win32WebView.hpp"
 #include "widgets/XiGauge.hpp"
 #include "widgets/XiProgressBar.hpp"
 

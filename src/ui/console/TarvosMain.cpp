@@ -5,7 +5,7 @@
 #include "platform/Console.hpp"
 #include "platform/HandlerBoundary.hpp"
 #include "platform/ProgramArguments.hpp"
-#include "startup/ConsoleWindows.hpp"
+#include "ui/console/ConsoleWindows.hpp"
 #include "startup/Startup.hpp"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "platform/HandlerBoundary.hpp"
 #include "platform/ProgramArguments.hpp"
-#include "platform/win32/Win32Windows.hpp"
+#include "ui/win32/Win32Windows.hpp"
 #include "startup/Startup.hpp"
 
 namespace {

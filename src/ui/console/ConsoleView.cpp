@@ -1,4 +1,4 @@
-#include "startup/ConsoleView.hpp"
+#include "ui/console/ConsoleView.hpp"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Windows.hpp"
+#include "ui/win32/Win32Windows.hpp"
 
 #include <windows.h>
 
@@ -7,9 +7,9 @@
 #include "platform/EventLoop.hpp"
 #include "platform/Shell.hpp"
 #include "platform/SingleInstance.hpp"
-#include "platform/win32/GdiText.hpp"
-#include "platform/win32/Win32MainWindow.hpp"
-#include "platform/win32/Win32SettingsWindow.hpp"
+#include "ui/win32/GdiText.hpp"
+#include "ui/win32/Win32MainWindow.hpp"
+#include "ui/win32/Win32SettingsWindow.hpp"
 
 namespace tarvos {
 

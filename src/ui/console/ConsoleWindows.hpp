@@ -9,7 +9,7 @@
 #include "config/SettingsView.hpp"
 #include "config/uSettings.hpp"
 #include "launcher/uMainForm.hpp"
-#include "startup/ConsoleView.hpp"
+#include "ui/console/ConsoleView.hpp"
 #include "startup/Startup.hpp"
 
 namespace tarvos {

@@ -1,4 +1,4 @@
-#include "platform/win32/Win32SettingsWindow.hpp"
+#include "ui/win32/Win32SettingsWindow.hpp"
 
 #include <windowsx.h>
 
@@ -6,7 +6,7 @@
 
 #include "platform/Error.hpp"
 #include "platform/HandlerBoundary.hpp"
-#include "platform/win32/GdiText.hpp"
+#include "ui/win32/GdiText.hpp"
 #include "platform/win32/MessageWindow.hpp"
 
 namespace tarvos {
