@@ -8,6 +8,9 @@
 #include <new>
 
 #include "platform/DateTime.hpp"
+#include "platform/Error.hpp"
+#include "platform/FileSystem.hpp"
+#include "platform/RandomAccessFile.hpp"
 #include "platform/Terminate.hpp"
 #include "platform/Text.hpp"
 
@@ -312,7 +315,13 @@ void TFileList::SaveToStrings(std::vector<std::string>* target) const {
 void TFileList::SaveToFile(const std::string& fileName) const {
     std::vector<std::string> lines;
     SaveToStrings(&lines);
-    WriteTextLines(fileName, lines);
+    // Written aside and swapped in: a run killed while saving leaves the previous list whole.
+    const std::string fresh = fileName + ".new";
+    WriteTextLines(fresh, lines);
+    if (!ReplaceFileUtf8(fresh, fileName)) {
+        DeleteFileUtf8(fresh);
+        throw TarvosError("Cannot write file " + fileName);
+    }
 }
 
 }  // namespace tarvos

@@ -69,7 +69,7 @@ void TFMain::CheckingAllFiles() {
         else
             ++i;
     }
-    OldFileList->SaveToFile(TmpPath + "\\OldList.lst");
+    SaveOldList();
 }
 
 }  // namespace tarvos

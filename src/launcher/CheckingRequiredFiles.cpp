@@ -111,10 +111,10 @@ void TFMain::DecideRequired() {
                     break;
                 case TCheckMode::Light: {
                     const TFileItem* o = OldFileList->GetItemByName(r.Name);
-                    if (!o) {
-                        ++i;  // never installed by us: fetched as it stands
-                        continue;
-                    }
+                    // Never installed by us: fetched with the server's record, so that it is
+                    // verified, dated and recorded as the server lists it, and not fetched
+                    // (or, for the launcher, restarted into) a second time.
+                    if (!o) break;
                     good = o->Content.Hash == server.Hash;
                     break;
                 }

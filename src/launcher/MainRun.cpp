@@ -1,17 +1,22 @@
 // The run the main window starts once it has been shown: server, list, check, proxies.
 #include "launcher/ServerSelection.hpp"
 #include "launcher/uMainForm.hpp"
+#include "platform/Text.hpp"
 
 namespace tarvos {
 
 void TFMain::MainTimerTimer() {
     MainTimer.SetEnabled(false);
     if (config_->MainWindow.FadeEffect) FadeTimer.SetEnabled(true);
+    if (!LockGameFolder()) return;
     ServerSelectionOptions options;
     options.loop = &loop_;
     if (debug_file) options.log = [this](const std::string& line) { Log(line); };
     URLMain = CheckUpdateServers(config_->UpdateServers, options);
     if (loop_.Terminated()) return;
+    FallbackServers.clear();
+    for (const std::string& server : config_->UpdateServers.Servers)
+        if (server != URLMain && !TrimText(server).empty()) FallbackServers.push_back(server);
     if (!URLMain.empty()) {
         FetchUpdaterList();
         if (loop_.Terminated()) return;
@@ -21,6 +26,24 @@ void TFMain::MainTimerTimer() {
     }
     if (loop_.Terminated()) return;
     LoadProxyList();
+}
+
+// Two launchers on one game folder would fetch into the same work file and replace each
+// other's files. A launcher that has just replaced itself is still ending while its
+// successor starts, so the lock is waited for a while before giving up.
+bool TFMain::LockGameFolder() {
+    const std::string lockFile = TmpPath + "\\$lock";
+    for (int waited = 0; !folderLock_.TryAcquire(lockFile); waited += 250) {
+        if (waited >= kGameFolderLockWaitMs || loop_.Terminated()) {
+            folderBusy_ = true;
+            Log("Game folder in use by another launcher: " + MainPath);
+            view_.ShowMessage("Another launcher is updating this game folder.");
+            OnEndProcess(0);
+            return false;
+        }
+        loop_.WaitAndProcessFor(250);
+    }
+    return true;
 }
 
 void TFMain::EndRunWithoutServer() {

@@ -1,4 +1,7 @@
-// Repairing files: fetch the packed form, verify it, unpack it, date it and record it.
+// Repairing files: fetch the packed form, verify it, unpack it beside the game, check the
+// unpacked file, and only then put it in the place of the old one.
+#include <algorithm>
+
 #include "inventory/CustomMD5.hpp"
 #include "launcher/uMainForm.hpp"
 #include "platform/Error.hpp"
@@ -30,13 +33,21 @@ std::string UrlPath(std::string s) {
     return s;
 }
 
-// The digest of the fetched file; an absent or unreadable file matches nothing.
+// The digest of a file; an absent or unreadable file matches nothing.
 std::string DigestOf(const std::string& file) {
     try {
         return FileMD5(file);
     } catch (const std::exception&) {
         return {};
     }
+}
+
+// The file an archive unpacked into the staging folder: the one under the listed name, or
+// the only file there when the archive spells the name otherwise.
+std::string StagedFile(const std::string& staging, const std::string& name) {
+    if (FileExistsUtf8(staging + "\\" + name)) return staging + "\\" + name;
+    const std::vector<std::string> files = FilesInFolderUtf8(staging);
+    return files.size() == 1 ? staging + "\\" + files.front() : std::string();
 }
 
 }  // namespace
@@ -55,10 +66,13 @@ void TFMain::UpdateRequiredFiles() {
     const int32_t count = Required->Count();
     for (int32_t id = 0; id < count; ++id) {
         SetOneFilePosition(0, false);
-        _self = false;
         UpdateOneFile(*Required->GetItemByID(id));
         if (_self) {
+            // The new launcher decides from this list when it starts: without the record of
+            // its own executable a light check would fetch and restart it again, forever.
+            SaveOldList();
             if (OnSaveSettings) OnSaveSettings();
+            folderLock_.Release();
             shell_.StartElevated(ExeName, "", MainPath);
             OnEndProcess(0);
             return;
@@ -68,87 +82,143 @@ void TFMain::UpdateRequiredFiles() {
     }
     Required->Clear();
     EnterReady(5);
-    OldFileList->SaveToFile(TmpPath + "\\OldList.lst");
+    SaveOldList();
+}
+
+void TFMain::SaveOldList() {
+    try {
+        OldFileList->SaveToFile(TmpPath + "\\OldList.lst");
+    } catch (const std::exception& error) {
+        // Without the list the next light check fetches more than it must; nothing is lost.
+        Log(std::string("Cannot save the previous-state list: ") + error.what());
+    }
 }
 
 void TFMain::UpdateOneFile(TFileItem& item) {
     const TFileRecord rec = item.Content;
+    _self = false;
     if (!NameIsSafe(rec.Name)) return;
     view_.SetText(MainLabel::Text_Status, Lang(4) + rec.Name);
-    const size_t lastCut = rec.Name.find_last_of("\\/");
-    // Unpacked below the game folder itself, whatever the process's current folder is.
-    const std::string folder = lastCut == 0 ? MainPath : MainPath + rec.Name.substr(0, lastCut);
     const std::string target = MainPath + rec.Name;
     CreateFolders(MainPath, rec.Name);
     URLName = FileNameOf(target);
     OldName = rec.Name.substr(1);
     const std::string expected = rec.HashPacked == kEmptyDigest ? std::string() : rec.HashPacked;
-    const std::string self = MainPath + "\\" + OldName;
-    if (LowerUser(FileNameOf(self)) == LowerUser(ExeName)) {
-        // The running launcher is set aside rather than deleted, so that it can come back
-        // when its replacement fails.
-        DeleteFileUtf8(self + ".bak");
-        RenameFileUtf8(self, self + ".bak");
-        _self = true;
-    } else {
-        DeleteFileUtf8(target);
+    const std::string staging = TmpPath + "\\$unpack";
+    std::string staged;
+    // The chosen server first, then the others in the order they were probed; a server
+    // that failed a file gives way to the one that served it.
+    std::vector<std::string> servers{URLMain};
+    if (!FileModeOn) servers.insert(servers.end(), FallbackServers.begin(), FallbackServers.end());
+    for (size_t k = 0; k < servers.size() && staged.empty(); ++k) {
+        if (!FetchPacked(UrlPath(servers[k] + OldName + ".ta2"), expected)) continue;
+        view_.SetText(MainLabel::Text_Status, Lang(1) + rec.Name);
+        view_.Repaint(MainLabel::Text_Status);
+        loop_.ProcessMessages();
+        staged = Unpack(rec, staging);
+        if (staged.empty()) continue;
+        Log("Served by " + servers[k] + ": " + OldName);
+        if (k > 0) PreferServer(servers[k]);
     }
-    const std::string packed = TmpPath + "\\$tmp.ta2";
-    if (!FetchPacked(UrlPath(URLMain + OldName + ".ta2"), expected)) {
-        Log("FItem.Content.Name " + OldName + ": hash error !!!");
-        ++failedFiles_;
-        if (_self) RestoreSelf(self);
+    DeleteFileUtf8(TmpPath + "\\$tmp.ta2");
+    if (staged.empty() || !Install(rec, staged, target)) {
+        RemoveFolderTreeUtf8(staging);
+        FileFailed(rec);
         return;
     }
-    view_.SetText(MainLabel::Text_Status, Lang(1) + rec.Name);
-    view_.Repaint(MainLabel::Text_Status);
-    loop_.ProcessMessages();
-    Log("Unpack:: " + OldName);
-    UnRarFile(packed, folder);
-    Log("Set DateTime: " + OldName);
-    DeleteFileUtf8(packed);
-    if (_self && (!FileExistsUtf8(target) || (rec.Hash != kEmptyDigest && DigestOf(target) != rec.Hash))) {
-        RestoreSelf(self);
-        return;
-    }
-    if (rec.Date != 0) SetFileDates(target, 7, rec.Date);
+    RemoveFolderTreeUtf8(staging);
     RecordInOldList(rec);
 }
 
+// Unpacks "$tmp.ta2" into an empty staging folder and checks the file against the list;
+// the staged file's path, or empty when the archive did not give the listed file.
+std::string TFMain::Unpack(const TFileRecord& rec, const std::string& staging) {
+    RemoveFolderTreeUtf8(staging);
+    CreateFolderUtf8(staging);
+    Log("Unpack:: " + OldName);
+    UnRarFile(TmpPath + "\\$tmp.ta2", staging);
+    const std::string staged = StagedFile(staging, URLName);
+    if (staged.empty()) {
+        Log("Unpack failed: " + OldName);
+        return {};
+    }
+    if (rec.Hash != kEmptyDigest && DigestOf(staged) != rec.Hash) {
+        Log("Unpacked file differs from the list: " + OldName);
+        return {};
+    }
+    return staged;
+}
+
+// Dates the staged file and puts it in the target's place in one step. The running
+// launcher cannot be replaced in place, so it is set aside first and put back when the
+// new one cannot take its place.
+bool TFMain::Install(const TFileRecord& rec, const std::string& staged, const std::string& target) {
+    Log("Set DateTime: " + OldName);
+    if (rec.Date != 0) SetFileDates(staged, 7, rec.Date);
+    const bool self = LowerUser(rec.Name) == LowerUser("\\" + ExeName);
+    if (!self) {
+        if (ReplaceFileUtf8(staged, target)) return true;
+        Log("Cannot replace " + OldName);
+        return false;
+    }
+    const std::string bak = target + ".bak";
+    DeleteFileUtf8(bak);
+    const bool setAside = RenameFileUtf8(target, bak) || !FileExistsUtf8(target);
+    if (setAside && ReplaceFileUtf8(staged, target)) {
+        _self = true;
+        return true;
+    }
+    if (FileExistsUtf8(bak) && !FileExistsUtf8(target)) RenameFileUtf8(bak, target);
+    Log("Self-update failed, previous launcher kept: " + OldName);
+    return false;
+}
+
+void TFMain::FileFailed(const TFileRecord& rec) {
+    Log("FItem.Content.Name " + OldName + ": hash error !!!");
+    ++failedFiles_;
+    failedNames_.push_back(rec.Name);
+    // A failure for want of room says so: the player can free space and run again.
+    const int64_t free = FreeDiskBytes(TmpPath);
+    if (free >= 0 && free < rec.Size + (1 << 20)) {
+        diskFull_ = true;
+        Log("The disk is full: " + std::to_string(free) + " bytes free for " + OldName);
+    }
+}
+
+void TFMain::PreferServer(const std::string& server) {
+    auto& f = FallbackServers;
+    f.erase(std::remove(f.begin(), f.end(), server), f.end());
+    f.push_back(URLMain);
+    URLMain = server;
+    Log("Server changed to " + server);
+}
+
 // Up to three rounds of up to three downloads (or one copy in file mode) into "$tmp.ta2";
-// true when a round produced the expected packed digest (or none is expected).
+// true when a round produced the expected packed digest (or, with none expected, a file).
 bool TFMain::FetchPacked(const std::string& url, const std::string& expected) {
     const std::string packed = TmpPath + "\\$tmp.ta2";
     for (int round = 1; round <= 3; ++round) {
+        // A work file left by another file's round must never be taken for this one.
+        DeleteFileUtf8(packed);
+        bool fetched = false;
         if (FileModeOn) {
-            CopyFileUtf8(FileModeFolder + OldName + ".ta2", packed);
+            fetched = CopyFileUtf8(FileModeFolder + OldName + ".ta2", packed);
         } else {
             Log("Download file: " + OldName + " (try " + std::to_string(round) + ")");
-            for (int attempt = 0; attempt < 3; ++attempt) {
+            for (int attempt = 0; attempt < 3 && !fetched; ++attempt) {
                 try {
                     DM->GetFile(url, packed);
                 } catch (const std::exception&) {
                     DM->HaveError = true;
                 }
-                if (!DM->HaveError) break;
+                fetched = !DM->HaveError;
+                if (loop_.Terminated()) return false;
             }
         }
-        // Without a packed file to digest the round has failed like any other mismatch.
-        const std::string actual = expected.empty() ? expected : DigestOf(packed);
-        if (actual == expected) return true;
+        if (expected.empty() ? fetched && FileExistsUtf8(packed) : DigestOf(packed) == expected) return true;
     }
+    DeleteFileUtf8(packed);
     return false;
-}
-
-// Puts the previous launcher back when its replacement could not be installed, so that the
-// running launcher goes on instead of restarting into a missing executable.
-void TFMain::RestoreSelf(const std::string& self) {
-    if (FileExistsUtf8(self + ".bak")) {
-        DeleteFileUtf8(self);
-        RenameFileUtf8(self + ".bak", self);
-    }
-    _self = false;
-    Log("Self-update failed, previous launcher kept: " + OldName);
 }
 
 void TFMain::RecordInOldList(const TFileRecord& rec) {

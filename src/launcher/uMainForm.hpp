@@ -14,11 +14,15 @@
 #include "launcher/GameStart.hpp"
 #include "launcher/MainView.hpp"
 #include "platform/EventLoop.hpp"
+#include "platform/FileLock.hpp"
 #include "platform/Shell.hpp"
 #include "startup/tDebugFile.hpp"
 #include "transfer/DownloadMultiThread.hpp"
 
 namespace tarvos {
+
+// How long a run waits for another launcher to leave the game folder.
+inline constexpr int kGameFolderLockWaitMs = 15000;
 
 // How the check compares the installation with the server list.
 enum class TCheckMode { Hard, Medium, Light };
@@ -147,6 +151,15 @@ public:
     // Whether the run found an update server; files that could not be repaired at the end.
     bool NoServer() const { return noServer_; }
     int32_t FailedFiles() const { return failedFiles_; }
+    // The list names of the files that could not be repaired, in the order they failed.
+    const std::vector<std::string>& FailedNames() const { return failedNames_; }
+    // A file failed while its volume had no room for it.
+    bool DiskFull() const { return diskFull_; }
+    // Another launcher was updating this game folder: this run did nothing.
+    bool FolderBusy() const { return folderBusy_; }
+    // The other servers that answered the probe, in probe order: a file that fails on the
+    // chosen server is tried on them.
+    std::vector<std::string> FallbackServers;
     // The navigation handlers are detached once the settings window has been used.
     bool WebHandlersAttached = true;
     // Set by the web view's handlers; the first showing waits for it.
@@ -184,7 +197,12 @@ private:
 
     // Parts of one file's update.
     bool FetchPacked(const std::string& url, const std::string& expected);
-    void RestoreSelf(const std::string& self);
+    std::string Unpack(const TFileRecord& rec, const std::string& staging);
+    bool Install(const TFileRecord& rec, const std::string& staged, const std::string& target);
+    void FileFailed(const TFileRecord& rec);
+    void PreferServer(const std::string& server);
+    void SaveOldList();
+    bool LockGameFolder();
 
     MainView& view_;
     EventLoop& loop_;
@@ -196,6 +214,11 @@ private:
     bool ready_ = false;
     bool noServer_ = false;
     int32_t failedFiles_ = 0;
+    std::vector<std::string> failedNames_;
+    bool diskFull_ = false;
+    bool folderBusy_ = false;
+    // Held from the start of the run: no two launchers update one game folder at once.
+    FileLock folderLock_;
     bool fpHeld_ = false;
 };
 

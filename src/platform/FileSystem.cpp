@@ -39,4 +39,25 @@ bool CopyFileUtf8(const std::string& from, const std::string& to) {
     return !ec;
 }
 
+bool RemoveFolderTreeUtf8(const std::string& folderName) {
+    std::error_code ec;
+    fs::remove_all(PathFromUtf8(folderName), ec);
+    return !fs::exists(PathFromUtf8(folderName), ec);
+}
+
+std::vector<std::string> FilesInFolderUtf8(const std::string& folderName) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(PathFromUtf8(folderName), ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_regular_file(ec)) names.push_back(PathToUtf8(it->path().filename()));
+    return names;
+}
+
+int64_t FreeDiskBytes(const std::string& folderName) {
+    std::error_code ec;
+    const fs::space_info info = fs::space(PathFromUtf8(folderName), ec);
+    if (ec || info.available == static_cast<std::uintmax_t>(-1)) return -1;
+    return static_cast<int64_t>(info.available);
+}
+
 }  // namespace tarvos

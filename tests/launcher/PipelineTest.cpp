@@ -94,25 +94,20 @@ TEST_P(PipelineModes, BringsThePlayersFolderToTheServersState) {
     EXPECT_EQ(FilesBelow(player_), expected);
     for (const auto& rel : FilesBelow(game_)) {
         EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
-        const bool bare = light && std::find(startup.begin(), startup.end(), ListName(rel)) != startup.end();
-        if (!bare) {  // a light start fetches unknown files by their bare names, without a date
-            EXPECT_EQ(ReadSizeAndDate(PathToUtf8(player_ / rel))->Date,
-                      server->GetItemByName(ListName(rel))->Content.Date)
-                << rel;
-        }
+        EXPECT_EQ(ReadSizeAndDate(PathToUtf8(player_ / rel))->Date,
+                  server->GetItemByName(ListName(rel))->Content.Date)
+            << rel;
     }
     EXPECT_EQ(Bytes(player_ / "screenshots/shot1.bmp"), "mine");
     EXPECT_EQ(ReadSizeAndDate(PathToUtf8(player_ / "screenshots/shot1.bmp"))->Date, shotDate);
     EXPECT_EQ(Bytes(player_.parent_path() / "sentinel.txt"), "outside the game folder");
 
-    // The previous-state list holds the server's records, bare ones for light's blind fetches.
+    // The previous-state list holds the server's records, also for light's first fetches.
     TFileList old(true);
     old.LoadFromFile(PathToUtf8(player_ / "updater/OldList.lst"));
     ASSERT_EQ(old.Count(), server->Count());
     for (int32_t i = 0; i < server->Count(); ++i) {
-        TFileRecord want = server->GetItemByID(i)->Content;
-        if (light && std::find(startup.begin(), startup.end(), want.Name) != startup.end())
-            want = TFileRecord{want.Name, std::string(kEmptyDigest), std::string(kEmptyDigest), 0, 0};
+        const TFileRecord& want = server->GetItemByID(i)->Content;
         EXPECT_EQ(old.GetItemByName(want.Name)->Content, want) << want.Name;
     }
 
@@ -219,9 +214,13 @@ TEST_F(PipelineFixture, FaultsEndReadyAndNeverLeaveTheGameFolder) {
     EXPECT_FALSE(fs::exists(player_ / "zz/evil.txt"));
     EXPECT_EQ(FilesBelow(player_.parent_path()),
               (std::set<std::string>{"sentinel.txt", "player/ok.txt", "player/updater/OldList.lst"}));
+    // The escaping entry was refused, so that file is missing: it counts as failed, never
+    // as installed.
     TFileList old(true);
     old.LoadFromFile(PathToUtf8(player_ / "updater/OldList.lst"));
-    EXPECT_EQ(old.Count(), 2);  // ok.txt and the escaping archive's file, recorded as unpacked
+    EXPECT_EQ(old.Count(), 1);
+    EXPECT_GE(old.GetId("\\ok.txt"), 0);
+    EXPECT_EQ(main->FailedNames(), (std::vector<std::string>{"\\a-gone.txt", "\\bad.txt", "\\zz\\zz_evil.txt"}));
 }
 
 // Packed files copied from a local folder: nothing is downloaded.
@@ -305,7 +304,10 @@ TEST_F(PipelineProcess, ReplacesItselfAndRestartsOrKeepsTheOldOneWhenThatFails) 
         WriteBytes(player_ / exeName_, old);
         fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
 
-        RunUntil(damaged ? "done 1" : "done 2", {{"TARVOS_DRIVER_GEN", "1"}});
+        // Light mode decides from the previous-state list alone: the restarted launcher
+        // must find its own new executable recorded there, or it replaces itself forever.
+        RunUntil(damaged ? "done 1" : "done 2",
+                 {{"TARVOS_DRIVER_GEN", "1"}, {"TARVOS_DRIVER_MODE", damaged ? "Hard: MD5 Hash" : "Light: Previous List"}});
         EXPECT_TRUE(Bytes(player_ / exeName_) == (damaged ? old : fresh));
         EXPECT_FALSE(fs::exists(player_ / (exeName_ + ".bak")));
         EXPECT_TRUE(Bytes(player_ / "data/a.bin") == Bytes(game_ / "data/a.bin"));
@@ -320,8 +322,8 @@ TEST_F(PipelineProcess, ReplacesItselfAndRestartsOrKeepsTheOldOneWhenThatFails) 
     }
 }
 
-// A launcher that dies while a download runs leaves a deleted target and a partial work file;
-// the next run repairs everything.
+// A launcher that dies while a download runs leaves the old file whole in its place; the
+// next run repairs everything.
 TEST_F(PipelineProcess, AnUpdateKilledMidwayIsCompletedByTheNextRun) {
     AddGameFile("big.bin", Generated(3000000, 11), kSummer);
     AddGameFile("data/small.txt", "small", kWinter);
@@ -338,7 +340,7 @@ TEST_F(PipelineProcess, AnUpdateKilledMidwayIsCompletedByTheNextRun) {
                          {"TARVOS_DRIVER_FULL", "1"},
                          {"TARVOS_DRIVER_DIE_DURING", "big.bin"}});
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_FALSE(fs::exists(player_ / "big.bin"));
+    EXPECT_TRUE(Bytes(player_ / "big.bin") == Generated(3000000, 12));
 
     RunUntil("done 2",
              {{"TARVOS_DRIVER_GEN", "2"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_DURING", ""}});

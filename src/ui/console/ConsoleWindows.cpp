@@ -194,6 +194,23 @@ void ConsoleWindows::Interrupt() {
     });
 }
 
+// The status texts are the skin's; the last line says in plain words what the run left
+// behind, so a script or a player reading the end never takes a failure for success.
+void ConsoleWindows::ReportEnding(int code) {
+    if (code == kExitNoServer) {
+        view_.Note(main_->NoServer() ? "No update server answered: the game folder was not checked."
+                                     : "No usable file list came from the update server: the game folder was not checked.");
+        return;
+    }
+    const auto& names = main_->FailedNames();
+    if (names.empty()) return;
+    std::string line = std::to_string(names.size()) + (names.size() == 1 ? " file" : " files") +
+                       " could not be repaired:";
+    for (const auto& name : names) line += " " + name;
+    view_.Note(line);
+    if (main_->DiskFull()) view_.Note("The disk of the game folder is full: free some space and run again.");
+}
+
 int ConsoleWindows::Run() {
     if (!main_ || noConfig_) return kExitNoConfig;
     EventLoop& loop = MainLoop();
@@ -216,6 +233,7 @@ int ConsoleWindows::Run() {
 
     if (main_->Proxies && !main_->Proxies->ProxyLine.empty())
         view_.Note("Game proxy: " + main_->Proxies->ProxyLine);
+    ReportEnding(code);
     if (!options_.settings.empty() && !loop.Terminated()) {
         settingsView_.choices = options_.settings;
         main_->Button_ConfigClick();
@@ -225,8 +243,12 @@ int ConsoleWindows::Run() {
     if (options_.checkAll && !loop.Terminated()) {
         if (view_.Visible(MainButton::Button_CheckAllFiles) &&
             view_.Enabled(MainButton::Button_CheckAllFiles)) {
+            const int32_t failedBefore = main_->FailedFiles();
             main_->Button_CheckAllFilesClick();
-            if (code == kExitUpToDate && main_->FailedFiles() > 0) code = kExitNotRepaired;
+            if (main_->FailedFiles() > failedBefore) {
+                if (code == kExitUpToDate) code = kExitNotRepaired;
+                ReportEnding(code);
+            }
         } else {
             view_.Note("The full check needs an update server.");
         }

@@ -68,6 +68,7 @@ public:
     void Interrupt();
 
 private:
+    void ReportEnding(int code);
     std::ostream& out_;
     ConsoleOptions options_;
     ConsoleView view_;

@@ -1,0 +1,30 @@
+#pragma once
+#include <string>
+
+namespace tarvos {
+
+// An exclusive lock on a file, held while the object lives (and never inherited by a
+// program the launcher starts). Two processes, whoever started them, cannot hold the same
+// lock file at once; the operating system drops the lock when its holder dies, so a killed
+// launcher never leaves a stale lock behind.
+class FileLock {
+public:
+    FileLock() = default;
+    ~FileLock() { Release(); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // False when another holder has it or the file cannot be opened at all.
+    bool TryAcquire(const std::string& fileName);
+    void Release();
+    bool Held() const;
+
+private:
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+};
+
+}  // namespace tarvos
