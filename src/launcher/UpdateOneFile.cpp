@@ -177,6 +177,9 @@ void TFMain::FileFailed(const TFileRecord& rec) {
     Log("FItem.Content.Name " + OldName + ": hash error !!!");
     ++failedFiles_;
     failedNames_.push_back(rec.Name);
+    // Whatever was installed before is no longer known to be there: a light check must not
+    // take the old record for a good file.
+    if (const int32_t id = OldFileList->GetId(rec.Name); id >= 0) OldFileList->DeleteById(id);
     // A failure for want of room says so: the player can free space and run again.
     const int64_t free = FreeDiskBytes(TmpPath);
     if (free >= 0 && free < rec.Size + (1 << 20)) {

@@ -22,7 +22,7 @@
 namespace tarvos {
 
 // How long a run waits for another launcher to leave the game folder.
-inline constexpr int kGameFolderLockWaitMs = 15000;
+inline constexpr int kGameFolderLockWaitMs = 5000;
 
 // How the check compares the installation with the server list.
 enum class TCheckMode { Hard, Medium, Light };

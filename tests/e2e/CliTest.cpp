@@ -218,3 +218,172 @@ TEST_F(Cli, AWindowsClientStartsThroughWine) {
     EXPECT_EQ(r.code, 4) << r.out;
     EXPECT_EQ(AwaitFile(game / "system/wine.txt"), "wine:" + (game / "system/t2.exe").string() + "\n");
 }
+
+// ---- what a player's folder survives: bad servers, kills, another copy, a full disk ----
+
+namespace {
+
+// Every file of the release, byte for byte, in the game folder; the first that differs.
+std::string FirstDifference(const fs::path& release, const fs::path& game) {
+    for (const auto& e : fs::recursive_directory_iterator(release)) {
+        if (!e.is_regular_file()) continue;
+        const fs::path rel = fs::relative(e.path(), release);
+        if (Read(game / rel) != Read(e.path())) return rel.string();
+    }
+    return {};
+}
+
+// Every file of the game folder that the release also has is either the release's or the
+// previous release's, whole: never a mixture or a truncated copy. With a previous release
+// installed, a missing file is a lost file too.
+std::string FirstDamaged(const fs::path& release, const fs::path& previous, const fs::path& game) {
+    for (const auto& e : fs::recursive_directory_iterator(release)) {
+        if (!e.is_regular_file()) continue;
+        const fs::path rel = fs::relative(e.path(), release);
+        if (!fs::exists(game / rel)) {
+            if (!previous.empty()) return rel.string() + " (missing)";
+            continue;
+        }
+        const std::string have = Read(game / rel);
+        if (have != Read(e.path()) && (previous.empty() || have != Read(previous / rel))) return rel.string();
+    }
+    return {};
+}
+
+std::string LastLine(const std::string& out) {
+    std::string s = out;
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    const auto cut = s.rfind('\n');
+    return cut == std::string::npos ? s : s.substr(cut + 1);
+}
+
+}  // namespace
+
+// The chosen server serves one file damaged and lacks another: both come from the second
+// server. When no server has a file, the run ends 3 and its last line names the file.
+TEST_F(Cli, AServerThatFailsAFileGivesWayAndTheEndingNamesWhatFailed) {
+    Publish();
+    const fs::path root = release.parent_path();
+    fs::copy(root / "server", root / "mirror", fs::copy_options::recursive);
+    std::string damaged = Read(root / "mirror/data/strings.pak.ta2");
+    damaged[damaged.size() / 2] ^= 0x5A;
+    Write(root / "mirror/data/strings.pak.ta2", damaged);
+    fs::remove(root / "mirror/readme.txt.ta2");
+    std::string config = Config(Instance(), "url=" + server.FolderUrl(token) + "mirror/\n" + Servers());
+    config.replace(config.find("useping=true"), 12, "useping=false");
+    ASSERT_EQ(MakeTestLauncher(game, config), "");
+
+    const CommandResult first = RunLauncher(game, "-debug");
+    EXPECT_EQ(first.code, 0) << first.out;
+    EXPECT_EQ(FirstDifference(release, game), "");
+    const std::string log = Read(game / "log.err");
+    EXPECT_NE(log.find("Served by " + server.FolderUrl(token) + "server/: data\\strings.pak"), std::string::npos)
+        << log;
+
+    fs::remove(root / "server/readme.txt.ta2");
+    fs::remove(game / "readme.txt");
+    const CommandResult second = RunLauncher(game, "");
+    EXPECT_EQ(second.code, 3) << second.out;
+    EXPECT_EQ(LastLine(second.out), "1 file could not be repaired: \\readme.txt") << second.out;
+    EXPECT_EQ(second.out.find("Up to date."), std::string::npos) << second.out;
+    EXPECT_FALSE(fs::exists(game / "readme.txt"));
+    EXPECT_EQ(Read(game / "updater/OldList.lst").find("|\\readme.txt|"), std::string::npos);
+}
+
+// Killed at any moment of a first install or of an update, the launcher leaves every file
+// old and whole or new and whole, and the next run finishes the job.
+TEST_F(Cli, KilledAnywhereEveryFileIsWholeAndTheNextRunFinishes) {
+    Publish();
+    const std::string slow = "url=" + server.FolderUrl(token, "rate=400000") + "server/\n";
+    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), slow)), "");
+    const fs::path previous = dir.Path() + std::string("/previous");
+    for (const char* phase : {"install", "update"}) {
+        SCOPED_TRACE(phase);
+        const std::string options = std::string(phase) == "update" ? "--check-all" : "";
+        for (const char* after : {"0.2", "0.5", "0.8", "1.1", "1.4", "1.8", "2.3"}) {
+            const CommandResult killed =
+                RunCommand("cd " + Quoted(game) + " && timeout -s KILL " + after + " ./tarvos-cli --quiet " + options +
+                           " </dev/null");
+            if (killed.code == 0) EXPECT_EQ(FirstDifference(release, game), "") << "after " << after;
+            EXPECT_EQ(FirstDamaged(release, std::string(phase) == "update" ? previous : fs::path(), game), "")
+                << "killed after " << after;
+        }
+        const CommandResult rerun = RunLauncher(game, "--quiet " + options);
+        EXPECT_EQ(rerun.code, 0) << rerun.out;
+        EXPECT_EQ(FirstDifference(release, game), "");
+        if (std::string(phase) == "install") {
+            // The next release changes every byte of the big file and the small ones.
+            fs::copy(release, previous, fs::copy_options::recursive);
+            std::string data = Read(release / "data/strings.pak");
+            for (char& c : data) c = static_cast<char>(c ^ 0x33);
+            Write(release / "data/strings.pak", data);
+            Write(release / "readme.txt", "hello again\n");
+            Write(release / "system/t2.ini", "[Game]\r\nLanguage=1049\r\n");
+            ASSERT_EQ(server.Publish(token), "");
+        }
+    }
+}
+
+// A second launcher on the same game folder, not stopped by the instance check (another
+// login session), says so and leaves the folder to the first.
+TEST_F(Cli, ASecondLauncherOnTheSameFolderSaysSoAndLeavesItAlone) {
+    Publish();
+    const std::string slow = "url=" + server.FolderUrl(token, "rate=30000") + "server/\n";
+    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), slow)), "");
+    const fs::path a = dir.Path() + std::string("/run-a"), b = dir.Path() + std::string("/run-b");
+    for (const fs::path& p : {a, b}) {
+        fs::create_directories(p);
+        fs::permissions(p, fs::perms::owner_all, fs::perm_options::replace);
+    }
+    const pid_t first = fork();
+    if (first == 0) {
+        chdir(game.c_str());
+        setenv("XDG_RUNTIME_DIR", a.c_str(), 1);
+        execl("./tarvos-cli", "tarvos-cli", "--quiet", nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 200; ++i) {
+        bool fetching = false;
+        for (const auto& line : server.Log(token))
+            if (line.find("strings.pak") != std::string::npos) fetching = true;
+        if (fetching) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const CommandResult second =
+        RunCommand("cd " + Quoted(game) + " && XDG_RUNTIME_DIR=" + Quoted(b) + " ./tarvos-cli </dev/null");
+    int status = -1;
+    waitpid(first, &status, 0);
+    EXPECT_EQ(second.code, 0) << second.out;
+    EXPECT_EQ(LastLine(second.out), "Another launcher is updating this game folder.") << second.out;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(FirstDifference(release, game), "");
+}
+
+// A game folder on a volume too small for the release: the run says the disk is full and
+// ends 3, every file there is whole, and a run with room repairs the rest.
+TEST_F(Cli, AFullDiskIsReportedAndARunWithRoomRepairs) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small volume needs root";
+    Publish();
+    fs::create_directories(game);
+    // Room for the launcher and 2 MiB: less than one big file needs while it is unpacked.
+    const auto size = fs::file_size(BuiltFile("tools/tarvos-cli/tarvos-cli")) / 1024 + 2048;
+    if (RunCommand("mount -t tmpfs -o size=" + std::to_string(size) + "k tmpfs " + Quoted(game)).code != 0)
+        GTEST_SKIP() << "no tmpfs";
+    struct Unmount {
+        fs::path p;
+        ~Unmount() { RunCommand("umount -l " + Quoted(p)); }
+    } unmount{game};
+    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), Servers())), "");
+    Write(release / "data/more.pak", Read(release / "data/strings.pak") + "x");
+    ASSERT_EQ(server.Publish(token), "");
+
+    const CommandResult full = RunLauncher(game, "");
+    EXPECT_EQ(full.code, 3) << full.out;
+    EXPECT_EQ(LastLine(full.out), "The disk of the game folder is full: free some space and run again.") << full.out;
+    EXPECT_EQ(FirstDamaged(release, {}, game), "");
+
+    ASSERT_EQ(RunCommand("mount -o remount,size=64m " + Quoted(game)).code, 0);
+    const CommandResult roomy = RunLauncher(game, "");
+    EXPECT_EQ(roomy.code, 0) << roomy.out;
+    EXPECT_EQ(FirstDifference(release, game), "");
+}
