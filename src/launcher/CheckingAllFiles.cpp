@@ -12,6 +12,11 @@ void TFMain::CheckingAllFiles() {
     if (CheckAll->Count() == 0) return;
     // Once per run: the button stays disabled from here on.
     view_.SetEnabled(MainButton::Button_CheckAllFiles, false);
+    if (!LockGameFolder()) {
+        MsgShow(kFolderBusyText);
+        return;
+    }
+    const FolderUnlock unlock{folderLock_};
     DecodeSettings();
     ResetOneFile(CheckAll->Count());
     if (Mode != TCheckMode::Light) {

@@ -8,7 +8,13 @@ namespace tarvos {
 void TFMain::MainTimerTimer() {
     MainTimer.SetEnabled(false);
     if (config_->MainWindow.FadeEffect) FadeTimer.SetEnabled(true);
-    if (!LockGameFolder()) return;
+    if (!LockGameFolder()) {
+        view_.ShowMessage(kFolderBusyText);
+        OnEndProcess(0);
+        return;
+    }
+    // Held while this run may change files; a launcher waiting at "ready" locks nobody out.
+    const FolderUnlock unlock{folderLock_};
     ServerSelectionOptions options;
     options.loop = &loop_;
     if (debug_file) options.log = [this](const std::string& line) { Log(line); };
@@ -37,8 +43,6 @@ bool TFMain::LockGameFolder() {
         if (waited >= kGameFolderLockWaitMs || loop_.Terminated()) {
             folderBusy_ = true;
             Log("Game folder in use by another launcher: " + MainPath);
-            view_.ShowMessage("Another launcher is updating this game folder.");
-            OnEndProcess(0);
             return false;
         }
         loop_.WaitAndProcessFor(250);

@@ -24,6 +24,15 @@ namespace tarvos {
 // How long a run waits for another launcher to leave the game folder.
 inline constexpr int kGameFolderLockWaitMs = 5000;
 
+// What a launcher says when another one is updating its game folder.
+inline constexpr const char* kFolderBusyText = "Another launcher is updating this game folder.";
+
+// Releases the game folder's lock when a stretch of work that changes files is over.
+struct FolderUnlock {
+    FileLock& lock;
+    ~FolderUnlock() { lock.Release(); }
+};
+
 // How the check compares the installation with the server list.
 enum class TCheckMode { Hard, Medium, Light };
 
@@ -217,7 +226,8 @@ private:
     std::vector<std::string> failedNames_;
     bool diskFull_ = false;
     bool folderBusy_ = false;
-    // Held from the start of the run: no two launchers update one game folder at once.
+    // Held while the run or the full check may change files: no two launchers update one
+    // game folder at once.
     FileLock folderLock_;
     bool fpHeld_ = false;
 };

@@ -90,7 +90,7 @@ TEST_P(PipelineModes, BringsThePlayersFolderToTheServersState) {
     // Every listed file as published, dated as listed; the player's own file untouched.
     auto server = ServerList();
     std::set<std::string> expected = FilesBelow(game_);
-    expected.insert({"screenshots/shot1.bmp", "updater/OldList.lst"});
+    expected.insert({"screenshots/shot1.bmp", "updater/OldList.lst", "updater/$lock"});
     EXPECT_EQ(FilesBelow(player_), expected);
     for (const auto& rel : FilesBelow(game_)) {
         EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
