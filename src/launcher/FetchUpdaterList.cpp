@@ -10,7 +10,9 @@ void TFMain::FetchUpdaterList() {
     view_.SetText(MainLabel::Text_Status, Lang(7));
     view_.Repaint(MainLabel::Text_Status);
     URLName = "updater.lst";
-    const std::string packed = TmpPath + "\\$tmp.ta2";
+    // A work file of its own: "$tmp.ta2" may hold the unfinished download of a game file,
+    // which the next round goes on with.
+    const std::string packed = TmpPath + "\\$list.ta2";
     // The run goes on whatever the copy or download gives: the check works with what is there.
     if (FileModeOn) {
         CopyFileUtf8(FileModeFolder + URLName + ".ta2", packed);

@@ -110,8 +110,10 @@ void TFMain::UpdateOneFile(TFileItem& item) {
     // that failed a file gives way to the one that served it.
     std::vector<std::string> servers{URLMain};
     if (!FileModeOn) servers.insert(servers.end(), FallbackServers.begin(), FallbackServers.end());
+    bool arrived = false;  // a packed file arrived whole: nothing of it is worth resuming
     for (size_t k = 0; k < servers.size() && staged.empty(); ++k) {
         if (!FetchPacked(UrlPath(servers[k] + OldName + ".ta2"), expected)) continue;
+        arrived = true;
         view_.SetText(MainLabel::Text_Status, Lang(1) + rec.Name);
         view_.Repaint(MainLabel::Text_Status);
         loop_.ProcessMessages();
@@ -120,7 +122,7 @@ void TFMain::UpdateOneFile(TFileItem& item) {
         Log("Served by " + servers[k] + ": " + OldName);
         if (k > 0) PreferServer(servers[k]);
     }
-    DeleteFileUtf8(TmpPath + "\\$tmp.ta2");
+    if (arrived) DiscardWorkFile(TmpPath + "\\$tmp.ta2");
     if (staged.empty() || !Install(rec, staged, target)) {
         RemoveFolderTreeUtf8(staging);
         FileFailed(rec);
@@ -200,9 +202,17 @@ void TFMain::PreferServer(const std::string& server) {
 // true when a round produced the expected packed digest (or, with none expected, a file).
 bool TFMain::FetchPacked(const std::string& url, const std::string& expected) {
     const std::string packed = TmpPath + "\\$tmp.ta2";
+    // With a packed digest the downloader goes on with what an interrupted attempt (or a
+    // killed run) left of this very file, and starts afresh for anything else.
+    DM->ResumeKey = expected;
+    struct ClearKey {
+        TDownloadMultiThread& dm;
+        ~ClearKey() { dm.ResumeKey.clear(); }
+    } clearKey{*DM};
     for (int round = 1; round <= 3; ++round) {
-        // A work file left by another file's round must never be taken for this one.
-        DeleteFileUtf8(packed);
+        // Without a digest to tell them apart, a work file left by another file's round
+        // could be taken for this one.
+        if (expected.empty() || FileModeOn) DiscardWorkFile(packed);
         bool fetched = false;
         if (FileModeOn) {
             fetched = CopyFileUtf8(FileModeFolder + OldName + ".ta2", packed);
@@ -218,10 +228,17 @@ bool TFMain::FetchPacked(const std::string& url, const std::string& expected) {
                 if (loop_.Terminated()) return false;
             }
         }
-        if (expected.empty() ? fetched && FileExistsUtf8(packed) : DigestOf(packed) == expected) return true;
+        if (expected.empty() ? fetched && FileExistsUtf8(packed) : fetched && DigestOf(packed) == expected)
+            return true;
+        // Whole but wrong: what arrived must not be resumed into the next round.
+        if (fetched) DiscardWorkFile(packed);
     }
-    DeleteFileUtf8(packed);
     return false;
+}
+
+void TFMain::DiscardWorkFile(const std::string& packed) {
+    DeleteFileUtf8(packed);
+    DeleteFileUtf8(ResumeState::FileOf(packed));
 }
 
 void TFMain::RecordInOldList(const TFileRecord& rec) {

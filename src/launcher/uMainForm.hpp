@@ -206,6 +206,7 @@ private:
 
     // Parts of one file's update.
     bool FetchPacked(const std::string& url, const std::string& expected);
+    void DiscardWorkFile(const std::string& packed);
     std::string Unpack(const TFileRecord& rec, const std::string& staging);
     bool Install(const TFileRecord& rec, const std::string& staged, const std::string& target);
     void FileFailed(const TFileRecord& rec);

@@ -124,8 +124,14 @@ size_t HttpClient::OnHeader(char* data, size_t size, size_t n, void* self) {
         auto sp = line.find(' ');
         c.status_ = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
         c.contentRange_.clear();
+        c.etag_.clear();
+        c.lastModified_.clear();
         c.contentLength_ = -1;
         c.received_ = 0;
+    } else if (StartsWithNoCase(line, "etag:")) {
+        c.etag_ = TrimText(line.substr(5));
+    } else if (StartsWithNoCase(line, "last-modified:")) {
+        c.lastModified_ = TrimText(line.substr(14));
     } else if (StartsWithNoCase(line, "content-range:")) {
         c.contentRange_ = TrimText(line.substr(14));
     } else if (StartsWithNoCase(line, "content-length:")) {
@@ -189,6 +195,8 @@ bool HttpClient::Perform(const std::string& url, bool head) {
     contentLength_ = -1;
     received_ = 0;
     contentRange_.clear();
+    etag_.clear();
+    lastModified_.clear();
     error_.clear();
 
     SList headers;

@@ -47,6 +47,9 @@ public:
     int64_t ContentLength() const { return contentLength_; }
     int Status() const { return status_; }
     const std::string& ContentRange() const { return contentRange_; }
+    // What identifies this version of the resource: its ETag, else its Last-Modified date;
+    // empty when the server names neither.
+    std::string Validator() const { return !etag_.empty() ? etag_ : lastModified_; }
     const std::string& ErrorText() const { return error_; }
 
     // Trusted certificates (PEM file) for https in addition to the system's; for servers
@@ -69,6 +72,8 @@ private:
     int64_t received_ = 0;
     int status_ = 0;
     std::string contentRange_;
+    std::string etag_;
+    std::string lastModified_;
     std::string error_;
 };
 

@@ -14,8 +14,9 @@ public:
     RandomAccessFile(const RandomAccessFile&) = delete;
     RandomAccessFile& operator=(const RandomAccessFile&) = delete;
 
-    // Creates the file, truncating an existing one; false when it cannot be created.
-    bool Create(const std::string& fileName);
+    // Creates the file, truncating an existing one unless `truncate` is false (then its
+    // bytes stay as they are); false when it cannot be created or opened.
+    bool Create(const std::string& fileName, bool truncate = true);
     // Sets the length; bytes beyond the old end read back as zeros (no zeros are written).
     bool SetSize(int64_t size);
     // Writes all of data at offset; false on any failure.

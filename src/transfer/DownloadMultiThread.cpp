@@ -1,5 +1,6 @@
 #include "transfer/DownloadMultiThread.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -12,6 +13,10 @@ namespace {
 // Piece progress reaches the main thread at most this often: the owner shows progress
 // every half second, so more hand-overs would only cost the main thread CPU.
 constexpr auto kSetPosEvery = std::chrono::milliseconds(100);
+
+// How many bytes a piece may fetch before its count is written down: what a crash costs
+// again at most, per piece.
+constexpr int64_t kResumeRecordEvery = 1 << 20;
 
 // "bytes first-last/total" with total "*" or the size we expect.
 bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64_t total) {
@@ -95,8 +100,14 @@ void TDownloadThread::Execute() {
 }
 
 void TDownloadThread::Run() {
+    if (target_.done >= Length()) {
+        // Whole from an earlier attempt: nothing to fetch.
+        written_ = Length();
+        if (!loop_.Terminated() && !stopRequested_) HandOver(&TDownloadThread::OnComplete);
+        return;
+    }
     if (!stopRequested_ && (!UseFileStream || PreparePieceFile())) {
-        IdHTTP.SetExtraHeader("Range: bytes=" + std::to_string(_start) + "-" + std::to_string(_end));
+        IdHTTP.SetExtraHeader("Range: bytes=" + std::to_string(_start + target_.done) + "-" + std::to_string(_end));
         IdHTTP.SetProgress([this](int64_t received) { OnHttpProgress(received); });
         ErrorCount = -1;
         // Only a stall (the watchdog disarmed itself) repeats a piece; any other failure
@@ -107,6 +118,7 @@ void TDownloadThread::Run() {
         } while (!Timer_.Enabled() && ErrorCount <= 2 && !stopRequested_);
         Timer_.SetEnabled(false);
         if (UseFileStream && Complete()) CopyPieceFileToTarget();
+        if (target_.resume && written_ != recorded_) target_.resume->Record(thread_id - 1, written_);
         if (!loop_.Terminated() && !stopRequested_) HandOver(&TDownloadThread::OnComplete);
     } else {
         failed_ = true;
@@ -116,9 +128,9 @@ void TDownloadThread::Run() {
 
 void TDownloadThread::RunAttempt() {
     if (!Timer_.Enabled()) {
-        _pos = 0;
-        _old = 0;
-        written_ = 0;
+        _pos = target_.done;
+        _old = target_.done;
+        written_ = target_.done;
         checked_ = false;
         failed_ = false;
         Timer_.SetEnabled(true);
@@ -135,10 +147,11 @@ void TDownloadThread::HandOver(const TDownloadCompleteEvent TDownloadThread::*ev
 }
 
 bool TDownloadThread::ResponseIsTheRange() const {
-    if (IdHTTP.Status() == 206) return ContentRangeIs(IdHTTP.ContentRange(), _start, _end, target_.fileSize);
+    const int64_t first = _start + target_.done;
+    if (IdHTTP.Status() == 206) return ContentRangeIs(IdHTTP.ContentRange(), first, _end, target_.fileSize);
     // A server may answer the whole file instead of a range; that is right only when
     // the range is the whole file.
-    return IdHTTP.Status() == 200 && _start == 0 && _end == target_.fileSize - 1;
+    return IdHTTP.Status() == 200 && first == 0 && _end == target_.fileSize - 1;
 }
 
 bool TDownloadThread::OnData(const char* data, size_t length) {
@@ -159,11 +172,17 @@ bool TDownloadThread::OnData(const char* data, size_t length) {
         return false;
     }
     written_ += n;
+    // The count follows the bytes it counts: a process that dies between the two leaves a
+    // count that is short, never one that is long.
+    if (target_.resume && written_ - recorded_ >= kResumeRecordEvery) {
+        target_.resume->Record(thread_id - 1, written_);
+        recorded_ = written_;
+    }
     return true;
 }
 
 void TDownloadThread::OnHttpProgress(int64_t received) {
-    _pos = received;
+    _pos = target_.done + received;
     auto now = std::chrono::steady_clock::now();
     if (now - lastSetPos_ < kSetPosEvery) return;
     lastSetPos_ = now;
@@ -213,13 +232,34 @@ TDownloadMultiThread::~TDownloadMultiThread() { list.clear(); }
 
 void TDownloadMultiThread::SetThreads(int32_t threads) { _threads = std::clamp(threads, 1, kMaxPieces); }
 
-int64_t TDownloadMultiThread::QuerySize(const std::string& url) {
+int64_t TDownloadMultiThread::QuerySize(const std::string& url, std::string& validator) {
     HttpClient client;
     if (!client.Head(url)) {
         HaveError = true;
         return 0;
     }
+    validator = client.Validator();
     return client.ContentLength();
+}
+
+// Opens the target: as it is when an earlier attempt of this very download can go on
+// (`done` then holds each piece's bytes), else created afresh at its full size.
+bool TDownloadMultiThread::PrepareTarget(const std::string& url, const std::string& filename, int64_t size,
+                                         const std::string& validator, std::vector<int64_t>& done) {
+    done.clear();
+    resuming_ = false;
+    if (!ResumeKey.empty() && !ThreadUseFileStream)
+        done = resume_.Open(filename, {ResumeKey, url, validator, size, PieceCount(size, _threads)}, resuming_);
+    if (!done.empty()) {
+        if (rcfile.Create(filename, false)) return true;
+        done.clear();
+    }
+    if (!rcfile.Create(filename)) return false;
+    // Sizing the file leaves it reading as zeros without writing them.
+    if (rcfile.SetSize(size)) return true;
+    rcfile.Close();
+    DeleteFileUtf8(filename);
+    return false;
 }
 
 bool TDownloadMultiThread::GetFile(const std::string& url, const std::string& filename) {
@@ -227,19 +267,15 @@ bool TDownloadMultiThread::GetFile(const std::string& url, const std::string& fi
     // is refused, and the download in progress keeps its own outcome.
     if (running_) return false;
     HaveError = false;
-    const int64_t size = QuerySize(url);
+    std::string validator;
+    const int64_t size = QuerySize(url, validator);
     if (size <= 0) {
         HaveError = true;
         return false;
     }
-    if (!rcfile.Create(filename)) {
-        HaveError = true;
-        return false;
-    }
-    // Sizing the file leaves it reading as zeros without writing them.
-    if (!rcfile.SetSize(size)) {
-        rcfile.Close();
-        DeleteFileUtf8(filename);
+    std::vector<int64_t> done;
+    if (!PrepareTarget(url, filename, size, validator, done)) {
+        resume_.Discard();
         HaveError = true;
         return false;
     }
@@ -258,7 +294,7 @@ bool TDownloadMultiThread::GetFile(const std::string& url, const std::string& fi
         }
     } run{*this, filename};
     running_ = true;
-    CreateWorkers(url, size);
+    CreateWorkers(url, size, done);
     WaitForPieces();
     run.finished = true;
     Finish(filename);
@@ -266,16 +302,18 @@ bool TDownloadMultiThread::GetFile(const std::string& url, const std::string& fi
     return !HaveError;
 }
 
-void TDownloadMultiThread::CreateWorkers(const std::string& url, int64_t size) {
+void TDownloadMultiThread::CreateWorkers(const std::string& url, int64_t size, const std::vector<int64_t>& done) {
     _status = {};
     smartthreads = PieceCount(size, _threads);
     list.clear();
     int32_t k = 0;
     for (auto [start, end] : PieceRanges(size, smartthreads)) {
         ++k;
-        auto w = std::make_unique<TDownloadThread>(k, url, start, end, TDownloadThread::Target{&rcfile, size}, loop_,
-                                                   watchdogMs_);
-        _status[k - 1] = {false, 0, end - start + 1};
+        const int64_t length = end - start + 1;
+        const int64_t already = done.empty() ? 0 : std::min(done[static_cast<size_t>(k - 1)], length);
+        const TDownloadThread::Target target{&rcfile, size, already, resuming_ ? &resume_ : nullptr};
+        auto w = std::make_unique<TDownloadThread>(k, url, start, end, target, loop_, watchdogMs_);
+        _status[k - 1] = {false, already, length};
         w->OnSetPos = [this](TDownloadThread& s) { OnSetPos(s); };
         w->OnComplete = [this](TDownloadThread& s) { OnComplete(s); };
         w->TmpFolder = TmpFolder;
@@ -307,10 +345,15 @@ void TDownloadMultiThread::Finish(const std::string& filename) {
     rcfile.Close();
     TimerTimer();
     Timer_.SetEnabled(false);
-    if (isStop) {
+    if (isStop) HaveError = true;  // never report a stopped download as fetched
+    if (!HaveError) {
+        resume_.Discard();  // whole: nothing left to go on with
+    } else if (resuming_) {
+        resume_.Close();  // kept with what has arrived, for the next attempt
+    } else if (isStop) {
         DeleteFileUtf8(filename);
-        HaveError = true;  // the file is gone: never report a stopped download as fetched
     }
+    resuming_ = false;
 }
 
 void TDownloadMultiThread::Stop() {

@@ -13,6 +13,7 @@
 #include "platform/EventLoop.hpp"
 #include "platform/HttpClient.hpp"
 #include "platform/RandomAccessFile.hpp"
+#include "transfer/ResumeState.hpp"
 
 namespace tarvos {
 
@@ -36,6 +37,8 @@ public:
     struct Target {
         RandomAccessFile* file = nullptr;
         int64_t fileSize = 0;  // from HEAD; a response for another size is not this file
+        int64_t done = 0;      // bytes of the piece already in the file from an earlier attempt
+        ResumeState* resume = nullptr;  // where the piece's progress is kept; none without
     };
 
     TDownloadThread(int32_t id, std::string url, int64_t startpos, int64_t endpos, Target target,
@@ -44,7 +47,7 @@ public:
     TDownloadThread(const TDownloadThread&) = delete;
     TDownloadThread& operator=(const TDownloadThread&) = delete;
 
-    // Starts the thread (it is created suspended).
+    // Starts the thread (it is created suspended); a piece already whole completes at once.
     void Start();
     // Disconnects the piece's connection; callable while the worker is blocked in a request.
     void Stop();
@@ -88,6 +91,7 @@ private:
     std::atomic<bool> ended_{false};
     // Per attempt, touched only by the worker until it has ended.
     int64_t written_ = 0;
+    int64_t recorded_ = 0;  // the count last written into the resume state
     bool checked_ = false;
     bool failed_ = false;
     std::chrono::steady_clock::time_point lastSetPos_{};
@@ -121,6 +125,12 @@ public:
     bool GetFile(const std::string& url, const std::string& filename);
     void Stop();
 
+    // With a key (the content's expected digest), a download that was cut short, by a
+    // failure, a stop or the death of the process, goes on from where its pieces stopped
+    // when it is asked for again with the same key, URL, size and server validator; its
+    // progress is kept beside the file. Without a key every download starts afresh.
+    std::string ResumeKey;
+
     TDownloadMultiThreadProgressEvent OnProgress;
     std::array<TPieceStatus, kMaxPieces> _status{};
     std::string TmpFolder;
@@ -129,8 +139,10 @@ public:
     int32_t smartthreads = 0;
 
 private:
-    int64_t QuerySize(const std::string& url);
-    void CreateWorkers(const std::string& url, int64_t size);
+    int64_t QuerySize(const std::string& url, std::string& validator);
+    bool PrepareTarget(const std::string& url, const std::string& filename, int64_t size,
+                       const std::string& validator, std::vector<int64_t>& done);
+    void CreateWorkers(const std::string& url, int64_t size, const std::vector<int64_t>& done);
     void WaitForPieces();
     void Finish(const std::string& filename);
     void OnSetPos(TDownloadThread& Sender);
@@ -142,6 +154,8 @@ private:
     int32_t _threads = 4;
     std::vector<std::unique_ptr<TDownloadThread>> list;
     RandomAccessFile rcfile;
+    ResumeState resume_;
+    bool resuming_ = false;  // a resume state is kept for the download in progress
     int32_t count = 0;
     bool _allok = false;
     bool isStop = false;

@@ -297,5 +297,36 @@ TEST_F(DownloadTest, HttpsWithALocalCertificate) {
     ExpectIdentical(1000000);
 }
 
+// A download cut short goes on where each piece stopped when it is asked for again under
+// the same key; under another key, or once it is whole, it starts afresh.
+TEST_F(DownloadTest, ACutShortDownloadGoesOnUnderTheSameKeyOnly) {
+    // Two pieces of 1,000,000 bytes; the second connection closes halfway.
+    const std::string url = Url("size=2000000,drop=1000000");
+    dm_.SetThreads(2);
+    dm_.ResumeKey = "A";
+    EXPECT_FALSE(dm_.GetFile(url, Target()));
+    EXPECT_TRUE(FileExists(Target() + ".resume"));
+    EXPECT_TRUE(dm_.GetFile(url, Target()));
+    ExpectIdentical(2000000);
+    EXPECT_FALSE(FileExists(Target() + ".resume"));
+    const Ranges firstTwo = GetRanges();
+    // The second attempt asked only for what was missing of the second piece.
+    ASSERT_EQ(firstTwo.size(), 3u);
+    EXPECT_EQ(firstTwo.count("bytes=0-999999"), 1u);
+    EXPECT_EQ(firstTwo.count("bytes=1000000-1999999"), 1u);
+    const std::string resumed = *std::find_if(firstTwo.begin(), firstTwo.end(), [](const std::string& r) {
+        return r != "bytes=0-999999" && r != "bytes=1000000-1999999";
+    });
+    EXPECT_GT(std::stoll(resumed.substr(6)), 1000000) << resumed;
+
+    // Cut short again, then asked for under another key: every piece from its start.
+    EXPECT_FALSE(dm_.GetFile(url, Target()));
+    dm_.ResumeKey = "B";
+    EXPECT_FALSE(dm_.GetFile(url, Target()));
+    const Ranges all = GetRanges();
+    EXPECT_EQ(all.count("bytes=0-999999"), 3u);
+    EXPECT_EQ(all.count("bytes=1000000-1999999"), 3u);
+}
+
 }  // namespace
 }  // namespace tarvos

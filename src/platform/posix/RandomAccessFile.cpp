@@ -11,9 +11,9 @@ namespace tarvos {
 
 RandomAccessFile::~RandomAccessFile() { Close(); }
 
-bool RandomAccessFile::Create(const std::string& fileName) {
+bool RandomAccessFile::Create(const std::string& fileName, bool truncate) {
     Close();
-    fd_ = open(PathFromUtf8(fileName).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    fd_ = open(PathFromUtf8(fileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0), 0644);
     return fd_ >= 0;
 }
 

@@ -8,10 +8,10 @@ namespace tarvos {
 
 RandomAccessFile::~RandomAccessFile() { Close(); }
 
-bool RandomAccessFile::Create(const std::string& fileName) {
+bool RandomAccessFile::Create(const std::string& fileName, bool truncate) {
     Close();
     HANDLE h = CreateFileW(PathFromUtf8(fileName).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                           truncate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     handle_ = h;
     return true;
