@@ -16,7 +16,7 @@ constexpr auto kSetPosEvery = std::chrono::milliseconds(100);
 
 // How many bytes a piece may fetch before its count is written down: what a crash costs
 // again at most, per piece.
-constexpr int64_t kResumeRecordEvery = 1 << 20;
+constexpr int64_t kResumeRecordEvery = 256 << 10;
 
 // "bytes first-last/total" with total "*" or the size we expect.
 bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64_t total) {

@@ -17,7 +17,7 @@ using namespace tarvos;
 
 namespace {
 
-void Usage() { std::fprintf(stderr, "usage: tarvos-fetch [-t threads] [-q] [--stats] URL FILE\n"); }
+void Usage() { std::fprintf(stderr, "usage: tarvos-fetch [-t threads] [-q] [--stats] [--resume KEY] URL FILE\n"); }
 
 #ifdef __linux__
 long ResidentKiB() {
@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
     int threads = 6;
     bool quiet = false;
     bool stats = false;
+    std::string resumeKey;
     int i = 1;
     for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
         std::string a = argv[i];
@@ -80,6 +81,8 @@ int main(int argc, char** argv) {
             quiet = true;
         } else if (a == "--stats") {
             stats = true;
+        } else if (a == "--resume" && i + 1 < argc) {
+            resumeKey = argv[++i];
         } else {
             Usage();
             return 2;
@@ -95,6 +98,7 @@ int main(int argc, char** argv) {
 #endif
     TDownloadMultiThread dm;
     dm.SetThreads(threads);
+    dm.ResumeKey = resumeKey;
     const auto began = std::chrono::steady_clock::now();
     if (!quiet)
         dm.OnProgress = [began](TDownloadMultiThread&, int64_t loaded, int64_t size) {
