@@ -64,14 +64,19 @@ void TFMain::FetchUpdaterList() {
             // like a failed download: nothing
         }
     };
-    fetch(URLName + ".ta2", packed);
-    // A list left from an earlier run must never stand in for a refused one.
+    // Files left from an earlier run must never stand in for what this run fetches.
+    DeleteFileUtf8(packed);
     DeleteFileUtf8(list);
+    fetch(URLName + ".ta2", packed);
     std::string refused;
     if (!key.empty()) {
         DeleteFileUtf8(signature);
         fetch(URLName + ".ta2.sig", signature);
-        refused = CheckListSignature(ReadBytes(packed), ReadBytes(signature), key);
+        try {
+            refused = CheckListSignature(ReadBytes(packed), ReadBytes(signature), key);
+        } catch (const std::exception& e) {
+            refused = e.what();  // the check could not run: no list is taken unchecked
+        }
         DeleteFileUtf8(signature);
     }
     view_.SetText(MainLabel::Text_Status, Lang(1) + URLName);
