@@ -25,6 +25,16 @@ if(WIN32)
   else()
     message(FATAL_ERROR "libcurl for Windows missing: run scripts/build-win-deps ${CMAKE_SYSTEM_PROCESSOR}")
   endif()
+  # Ed25519 for the file list's signature; RtlGenRandom (advapi32) feeds its key making.
+  if(NOT EXISTS ${TARVOS_WIN_DEPS}/lib/libsodium.a)
+    message(FATAL_ERROR "libsodium for Windows missing: run scripts/build-win-deps ${CMAKE_SYSTEM_PROCESSOR}")
+  endif()
+  add_library(tarvos_sodium STATIC IMPORTED)
+  set_target_properties(tarvos_sodium PROPERTIES
+    IMPORTED_LOCATION ${TARVOS_WIN_DEPS}/lib/libsodium.a
+    INTERFACE_INCLUDE_DIRECTORIES ${TARVOS_WIN_DEPS}/include
+    INTERFACE_COMPILE_DEFINITIONS SODIUM_STATIC
+    INTERFACE_LINK_LIBRARIES advapi32)
   # The UnRAR DLL travels inside the launcher as a resource; its header comes from the
   # same source tree it was built from.
   set(TARVOS_UNRAR_DLL ${TARVOS_WIN_DEPS}/bin/unrar.dll)
@@ -40,6 +50,11 @@ else()
   find_package(CURL REQUIRED)
   add_library(tarvos_curl INTERFACE)
   target_link_libraries(tarvos_curl INTERFACE CURL::libcurl)
+  find_path(TARVOS_SODIUM_INCLUDE sodium.h REQUIRED)
+  find_library(TARVOS_SODIUM_LIB sodium REQUIRED)
+  add_library(tarvos_sodium INTERFACE)
+  target_include_directories(tarvos_sodium INTERFACE ${TARVOS_SODIUM_INCLUDE})
+  target_link_libraries(tarvos_sodium INTERFACE ${TARVOS_SODIUM_LIB})
   find_package(Threads REQUIRED)
   find_path(TARVOS_UNRAR_INCLUDE dll.hpp PATHS /usr/include/unrar /usr/include/libunrar NO_DEFAULT_PATH)
   if(TARVOS_TESTS)

@@ -5,14 +5,19 @@
 //   bench_core filelist SMALL LARGE N   LoadFromStrings + GetId of every name, best of N rounds
 //                                       for each size, in CPU seconds; prints "<small> <large>"
 //   bench_core unpack PACKED OUT        BZDecompressFile; prints "<CPU seconds>"
+//   bench_core verify PACKED            reading PACKED and checking its signature (made with a
+//                                       fresh key beforehand); prints "<CPU seconds>"
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <ctime>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "inventory/CustomMD5.hpp"
+#include "inventory/ListSignature.hpp"
 #include "inventory/uClasses.hpp"
 #include "transfer/UpdaterDecompress.hpp"
 
@@ -100,6 +105,25 @@ int Unpack(const char* packed, const char* out) {
     std::printf("%.6f\n", CpuSeconds() - t0);
     return 0;
 }
+std::string ReadAll(const char* file) {
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    std::string bytes(static_cast<size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
+
+int Verify(const char* packed) {
+    const ListKeyPair pair = MakeListKeyPair();
+    const std::string signature = SignList(ReadAll(packed), pair.secretKey);
+    double t0 = CpuSeconds();
+    const std::string bytes = ReadAll(packed);
+    const std::string why = CheckListSignature(bytes, signature, ListKeyText(pair.publicKey));
+    const double t = CpuSeconds() - t0;
+    if (!why.empty()) throw std::runtime_error(why);
+    std::printf("%.6f\n", t);
+    return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,10 +133,11 @@ int main(int argc, char** argv) {
         if (cmd == "md5blocks" && argc == 3) return Md5Blocks(std::atol(argv[2]));
         if (cmd == "filelist" && argc == 5) return FileList(std::atol(argv[2]), std::atol(argv[3]), std::atoi(argv[4]));
         if (cmd == "unpack" && argc == 4) return Unpack(argv[2], argv[3]);
+        if (cmd == "verify" && argc == 3) return Verify(argv[2]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: bench_core md5file FILE | md5blocks MIB | filelist SMALL LARGE ROUNDS | unpack PACKED OUT\n");
+    std::fprintf(stderr, "usage: bench_core md5file FILE | md5blocks MIB | filelist SMALL LARGE ROUNDS | unpack PACKED OUT | verify PACKED\n");
     return 2;
 }

@@ -76,6 +76,7 @@ void tConfigData::AssignKey(const std::string& section, const std::string& key, 
         switches = {{"fadeeffect", &SettingsWindow.FadeEffect}};
     } else if (section == "updateservers") {
         switches = {{"useping", &UpdateServers.UsePing}, {"randomselect", &UpdateServers.RandomSelect}};
+        texts = {{"publickey", &UpdateServers.PublicKey}};
         if (key == "url") UpdateServers.Servers.push_back(TrimText(value));
     } else if (section == "gameproxys") {
         switches = {{"useproxy", &ProxyServers.UseProxy}};

@@ -54,6 +54,9 @@ struct tUpdateServersRecord {
     bool UsePing = false;
     bool RandomSelect = false;
     std::vector<std::string> Servers;
+    // The key that signs the servers' file list (64 hexadecimal digits); empty: lists are
+    // taken unsigned. A launcher that does not know the setting skips it, as any unknown key.
+    std::string PublicKey{};
 };
 
 struct tGameProxysRecord {

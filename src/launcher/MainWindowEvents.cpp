@@ -1,5 +1,6 @@
 // The main window's own events: message panel, fade-in, dragging, tray and the web view.
 #include "launcher/uMainForm.hpp"
+#include "platform/OutsideLink.hpp"
 #include "platform/Text.hpp"
 
 namespace tarvos {
@@ -61,8 +62,14 @@ void TFMain::RxTrayIcon1Click() { view_.ShowFromTray(); }
 bool TFMain::WebBrowser1BeforeNavigate2(const std::string& url) {
     if (!WebHandlersAttached) return false;
     if (LowerUser(url) == LowerUser(NewsURL)) return false;
-    // Only the news page itself stays in the panel; whatever it links to opens outside.
-    shell_.OpenUrl(url);
+    // Only the news page itself stays in the panel; web and mail links open outside. Any
+    // other target is cancelled here and starts nothing: a script, redirect or frame of a
+    // page fetched over plain HTTP must not open a program or a share on the player's machine.
+    if (IsOpenableLink(url)) {
+        shell_.OpenUrl(url);
+    } else {
+        Log("Refused link: " + url);
+    }
     return true;
 }
 

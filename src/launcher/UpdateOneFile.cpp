@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "inventory/CustomMD5.hpp"
+#include "inventory/PackedFileUrl.hpp"
 #include "launcher/uMainForm.hpp"
 #include "platform/Error.hpp"
 #include "platform/FileSystem.hpp"
@@ -112,7 +113,7 @@ void TFMain::UpdateOneFile(TFileItem& item) {
     if (!FileModeOn) servers.insert(servers.end(), FallbackServers.begin(), FallbackServers.end());
     bool arrived = false;  // a packed file arrived whole: nothing of it is worth resuming
     for (size_t k = 0; k < servers.size() && staged.empty(); ++k) {
-        if (!FetchPacked(UrlPath(servers[k] + OldName + ".ta2"), expected)) continue;
+        if (!FetchPacked(UrlPath(PackedFileUrl(servers[k], rec.Name)), expected)) continue;
         arrived = true;
         view_.SetText(MainLabel::Text_Status, Lang(1) + rec.Name);
         view_.Repaint(MainLabel::Text_Status);

@@ -98,6 +98,7 @@ Left = 5
 
 const char* kConfig =
     "[config]\ninstance=Round Trip\n[updateservers]\nurl=http://127.0.0.1:1/a/\nurl=http://127.0.0.1:2/b/\n"
+    "publickey=0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef\n"
     "[gameproxys]\nport=7777\nproxy=P|127.0.0.1|p.ini\n"
     "[lang=1033:English]\n0=http://127.0.0.1/news\n5=[Done! ]\n"
     "[lang=1049:\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9]\n5=\xD0\x93\xD0\xBE\xD1\x82\xD0\xBE\xD0\xB2\xD0\xBE\n";
@@ -151,7 +152,9 @@ TEST_F(PackTool, BuildInjectAndTheLauncherLoadsIt) {
     size_t slot = FindSlot(file);
     std::int32_t n = file[slot] | (file[slot + 1] << 8) | (file[slot + 2] << 16) | (file[slot + 3] << 24);
     EXPECT_EQ(FileText("log.err"),
-              "config created\r\n  try load config\r\n  read config from memory.. config size: " + std::to_string(n) + "\r\n");
+              "config created\r\n  try load config\r\n  read config from memory.. config size: " + std::to_string(n) +
+                  "\r\nFile list refused: no list came from the server\r\n")
+        << "the key in the package is the launcher's";
     EXPECT_EQ(FileText("config.pack"), std::string(file.begin() + slot + 4, file.begin() + slot + 4 + n));
 
     // The same start-up in process, over the injected slot: every field, text, pixel and rectangle.
@@ -181,6 +184,7 @@ TEST_F(PackTool, BuildInjectAndTheLauncherLoadsIt) {
     EXPECT_EQ(s.instanceName, "Round Trip");
     EXPECT_EQ(s.config->UpdateServers.Servers, (std::vector<std::string>{"http://127.0.0.1:1/a/", "http://127.0.0.1:2/b/"}));
     EXPECT_EQ(s.config->ProxyServers.Port, 7777);
+    EXPECT_EQ(s.config->UpdateServers.PublicKey, "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
     TLanguageArray texts;
     s.config->Config.UserCan_ChangeLanguage = true;
     s.config->SetLanguageArray(1033, texts);
@@ -194,6 +198,7 @@ TEST_F(PackTool, BuildInjectAndTheLauncherLoadsIt) {
     EXPECT_NE(dump.out.find("2 Button_StartGame: common 12x7, over 12x7, disabled -"), std::string::npos) << dump.out;
     EXPECT_NE(dump.out.find("1 BackGroundImage: image 40x30, outline 11 rectangles"), std::string::npos) << dump.out;
     EXPECT_NE(dump.out.find("    5 = Done! "), std::string::npos);
+    EXPECT_NE(dump.out.find("  file list: signed, public key 0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef\n"), std::string::npos) << dump.out;
 }
 
 TEST_F(PackTool, RefusesWhatCannotBeALauncherPackage) {
@@ -215,6 +220,15 @@ TEST_F(PackTool, RefusesWhatCannotBeALauncherPackage) {
     Result noSlot = Shell(Q(kPack) + " inject " + Q(dir.Path() / "small.bin") + " " + Q(kPack));
     EXPECT_NE(noSlot.code, 0);
     EXPECT_NE(noSlot.out.find("no configuration slot"), std::string::npos) << noSlot.out;
+
+    // A mistyped public key would lock every player out of every list.
+    std::string config = kConfig;
+    config.replace(config.find("publickey=") + 10, 1, "");
+    Write(dir.Path() / "skin/texts/config.txt", config);
+    Result badKey = Shell(Q(kPack) + " build " + Q(dir.Path() / "skin") + " -o " + Q(dir.Path() / "p.bin"));
+    EXPECT_NE(badKey.code, 0);
+    EXPECT_NE(badKey.out.find("publickey must be the 64 hexadecimal digits"), std::string::npos) << badKey.out;
+    Write(dir.Path() / "skin/texts/config.txt", kConfig);
 
     // A mistake in the skin names its manifest line.
     Write(dir.Path() / "skin/skin.ini", std::string(kManifest) + "[main Button_Nope]\nLeft=1\n");

@@ -40,6 +40,7 @@ protected:
         skin_.MainWindow.BackGroundImage.image.width = 40;
         skin_.MainWindow.BackGroundImage.image.height = 30;
         skin_.MainWindow.BackGroundImage.image.pixels.assign(40 * 30 * 4, 0);
+        debug_.enabled = true;
         config_.ParseConfig(std::string_view(kConfig));
         main_.Attach(config_, skin_);
         main_.OnEndProcess = [this](int code) { ended_ = code; };
@@ -64,7 +65,8 @@ protected:
     TLanguageArray lang_;
     test::RecordingView view_;
     RecordingShell shell_;
-    TFMain main_{view_, MainLoop(), lang_, shell_, nullptr};
+    tDebugFile debug_;  // kept in memory only: it has no file name
+    TFMain main_{view_, MainLoop(), lang_, shell_, &debug_};
     int ended_ = -1;
     fs::path folder_, bak_;
 };
@@ -116,6 +118,25 @@ TEST_F(MainControllerTest, CreationShowingAndARunWithoutAServer) {
     EXPECT_EQ(view_.Text(MainLabel::MsgLabel), "second");
     RunUntil([this] { return !view_.PanelVisible(MainPanel::MsgPanel); });
     EXPECT_EQ(main_.MsgTimerTag, 0);
+}
+
+// A news page travels over plain HTTP: whatever it navigates to besides web and mail
+// addresses is cancelled in the panel, starts nothing and leaves one log line.
+TEST_F(MainControllerTest, OnlyWebAndMailLinksLeaveTheNewsPanel) {
+    main_.NewsURL = "http://news.example/Page.html";
+    const std::vector<std::string> opened = {"http://elsewhere.example/a?b#c", "HTTPS://Elsewhere.example/",
+                                             "hTtP://x.example", "mailto:gm@example.org", "MailTo:gm@example.org"};
+    const std::vector<std::string> refused = {
+        "file:///C:/Games/evil.exe", "FILE://server/share/x.exe", "\\\\host\\share\\x.exe",
+        "//host/share/x.exe", "C:\\Windows\\system32\\calc.exe", "c:/x.exe", "javascript:alert(1)",
+        "JavaScript:alert(1)", "vbscript:x", "ms-settings:", "steam://run/1", "about:blank", "res://x.dll/1",
+        "../x.exe", "/x.exe", "x.html", "", "http:\\\\host\\x", "http:/x", "http:///x", " http://x.example/",
+        "http://x.example/ -foo", "http://x.example/\"x", "mailto:"};
+    for (const auto& url : opened) EXPECT_TRUE(main_.WebBrowser1BeforeNavigate2(url)) << url;
+    for (const auto& url : refused) EXPECT_TRUE(main_.WebBrowser1BeforeNavigate2(url)) << "cancelled: " << url;
+    EXPECT_EQ(shell_.Opened, opened);
+    ASSERT_EQ(debug_.ts.size(), refused.size());
+    for (size_t i = 0; i < refused.size(); ++i) EXPECT_EQ(debug_.ts[i], "Refused link: " + refused[i]);
 }
 
 TEST_F(MainControllerTest, DraggingTheWebViewAndClosing) {

@@ -8,6 +8,8 @@
 
 #include "support/Environment.hpp"
 #include "inventory/CustomMD5.hpp"
+#include "inventory/ListSignature.hpp"
+#include "transfer/UpdaterDecompress.hpp"
 #include "launcher/PipelineFixture.hpp"
 #include "support/RarPatch.hpp"
 
@@ -221,6 +223,93 @@ TEST_F(PipelineFixture, FaultsEndReadyAndNeverLeaveTheGameFolder) {
     EXPECT_EQ(old.Count(), 1);
     EXPECT_GE(old.GetId("\\ok.txt"), 0);
     EXPECT_EQ(main->FailedNames(), (std::vector<std::string>{"\\a-gone.txt", "\\bad.txt", "\\zz\\zz_evil.txt"}));
+}
+
+// A launcher with a key takes only a list signed with it: anything else ends the run as a
+// failed list does, with the game folder untouched and no list left; a signed list's entries
+// without a packed digest are refused one by one. A launcher without a key ignores signatures.
+TEST_F(PipelineFixture, ASignedListIsCheckedBeforeItIsUnpacked) {
+    AddGameFile("a.txt", "new a", kSummer);
+    AddGameFile("sub/b.txt", "new b", kWinter);
+    WriteBeside("required.txt", "\\a.txt\n");
+    WriteBeside("delete.txt", "\\old.dll\n");
+    Publish();
+    const ListKeyPair pair = MakeListKeyPair();
+    const std::string packed = Bytes(ServerFolder() / "updater.lst.ta2");
+    const std::string signature = SignList(packed, pair.secretKey);
+    std::string altered = signature;
+    altered[10] ^= 1;
+    struct Case {
+        const char* what;
+        std::string key, signature;  // signature: the file's bytes, "-" for none on the server
+        bool taken;
+    };
+    const std::string key = ListKeyText(pair.publicKey);
+    const std::vector<Case> cases = {
+        {"unsigned server", key, "-", false},
+        {"altered signature", key, altered, false},
+        {"another key", ListKeyText(MakeListKeyPair().publicKey), signature, false},
+        {"signed", key, signature, true},
+        {"keyless launcher, unsigned server", "", "-", true},
+        {"keyless launcher, signed server", "", signature, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(player_);
+        WriteBytes(player_ / "a.txt", "old a");
+        WriteBytes(player_ / "old.dll", "stale");
+        fs::create_directories(player_ / "updater");
+        fs::remove(ServerFolder() / "updater.lst.ta2.sig");
+        if (c.signature != "-") WriteBytes(ServerFolder() / "updater.lst.ta2.sig", c.signature);
+        debug_.ts.clear();
+        tConfigData config;
+        config.UpdateServers.PublicKey = c.key;
+        TtucConfig skin;
+        auto main = MakeMain("Hard: MD5 Hash", 1, Url());
+        main->Attach(config, skin);
+        main->FetchUpdaterList();
+        EXPECT_EQ(fs::exists(player_ / "updater.lst"), c.taken);
+        main->CheckingRequiredFiles();
+        EXPECT_TRUE(view_.StartEnabled);
+        if (c.taken) {
+            EXPECT_EQ(Bytes(player_ / "a.txt"), "new a");
+            EXPECT_EQ(Bytes(player_ / "sub/b.txt"), "new b");
+            EXPECT_FALSE(fs::exists(player_ / "old.dll"));
+        } else {
+            EXPECT_EQ(FilesBelow(player_), (std::set<std::string>{"a.txt", "old.dll"}));
+            EXPECT_EQ(Bytes(player_ / "a.txt"), "old a");
+            ASSERT_FALSE(debug_.ts.empty());
+            EXPECT_EQ(debug_.ts[0].rfind("File list refused: ", 0), 0u) << debug_.ts[0];
+            EXPECT_TRUE(main->NewFileList->Count() == 0);
+        }
+    }
+
+    // A signed list covers a file only through its packed digest.
+    std::vector<std::string> lines = ReadTextLines(PathToUtf8(ServerFolder() / "updater.lst"));
+    for (auto& line : lines)
+        if (line.find("b.txt") != std::string::npos) {
+            TFileRecord r = ParseFileListLine(line);
+            r.HashPacked.clear();
+            line = FormatFileListLine(r);
+        }
+    lines.insert(std::find(lines.begin(), lines.end(), "@"), "\\unlisted.txt");
+    WriteTextLines(PathToUtf8(root_ / "plain.lst"), lines);
+    BZCompressFile(PathToUtf8(root_ / "plain.lst"), PathToUtf8(ServerFolder() / "updater.lst.ta2"));
+    WriteBytes(ServerFolder() / "updater.lst.ta2.sig",
+               SignList(Bytes(ServerFolder() / "updater.lst.ta2"), pair.secretKey));
+    fs::remove_all(player_);
+    fs::create_directories(player_ / "updater");
+    debug_.ts.clear();
+    tConfigData config;
+    config.UpdateServers.PublicKey = key;
+    TtucConfig skin;
+    auto main = MakeMain("Hard: MD5 Hash", 1, Url());
+    main->Attach(config, skin);
+    main->FetchUpdaterList();
+    main->CheckingRequiredFiles();
+    EXPECT_EQ(FilesBelow(player_), (std::set<std::string>{"a.txt", "updater/OldList.lst"}));
+    EXPECT_TRUE(Logged("File list entry refused, no packed digest to check: \\sub\\b.txt"));
+    EXPECT_TRUE(Logged("File list entry refused, no packed digest to check: \\unlisted.txt"));
 }
 
 // Packed files copied from a local folder: nothing is downloaded.

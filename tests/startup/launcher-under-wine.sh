@@ -40,20 +40,25 @@ wine_run ./tarvos-cli.exe -debug --quiet >/dev/null || status=$?
 check_log tarvos-cli.exe
 rm -rf updater tarvos.exe tarvos-cli.exe
 
-# tarvos-cli.exe brings a game folder up to date from a published server (nginx on the
-# loopback), then finds nothing to do.
+# tarvos-cli.exe brings a game folder up to date from a signed release on a published
+# server (nginx on the loopback), names that URLs must escape included, then finds nothing
+# to do; a list whose signature does not match is refused and leaves the folder alone.
 native=$src/build/native
 if [ -x "$native/tools/tarvos-publish/tarvos-publish" ] && command -v nginx >/dev/null; then
-  mkdir -p release/system release/data www game
+  mkdir -p release/system release/data "release/music/50% off" "release/Grüße" www game
   printf '[Game]\r\nLanguage=1033\r\n' > release/system/t2.ini
   head -c 700000 /dev/urandom > release/data/textures.pak
-  "$native/tools/tarvos-publish/tarvos-publish" release www/update >/dev/null
+  echo track > "release/music/50% off/Track #1; a+b.ogg"
+  echo grüße > "release/Grüße/Ünïcödé ñame.txt"
+  "$native/tools/tarvos-publish/tarvos-publish" keygen list.key >/dev/null
+  "$native/tools/tarvos-publish/tarvos-publish" release www/update --sign list.key >/dev/null
   trap 'bash "$src/scripts/local-nginx" stop "$tmp/nginx" >/dev/null 2>&1; rm -rf "$tmp"' EXIT
   read -r port _ < <(bash "$src/scripts/local-nginx" start "$tmp/nginx" "$tmp/www")
   cp -r "$bin/skins/default" served-skin
   sed -i -e "/^url=/d" -e "s#^\[updateservers\]#[updateservers]\nurl=http://127.0.0.1:$port/update/#" \
       -e "s/^useproxy=.*/useproxy=false/" -e "s/^0=.*/0=/" -e "s/^instance=.*/instance=Served Under Wine/" \
       served-skin/config.txt
+  sed -i "s#^\[updateservers\]#[updateservers]\npublickey=$(cat list.key.pub)#" served-skin/config.txt
   cp "$bin/tools/tarvos-cli/tarvos-cli.exe" game/
   wine_run "$bin/tools/tarvos-pack/tarvos-pack.exe" build served-skin -o served.bin >/dev/null
   wine_run "$bin/tools/tarvos-pack/tarvos-pack.exe" inject served.bin game/tarvos-cli.exe >/dev/null
@@ -62,6 +67,16 @@ if [ -x "$native/tools/tarvos-publish/tarvos-publish" ] && command -v nginx >/de
   diff -r release game/ -x updater -x tarvos-cli.exe >/dev/null || fail "the game folder differs from the release"
   out=$(cd game && "$src/scripts/wine-run" ./tarvos-cli.exe | tr -d '\r') || fail "second served run: $out"
   case "$out" in *"Your game is up to date."*) ;; *) fail "second served run printed: $out" ;; esac
+  # Another key's signature: the run ends without a list (status 4), nothing changes.
+  "$native/tools/tarvos-publish/tarvos-publish" keygen other.key >/dev/null
+  "$native/tools/tarvos-publish/tarvos-publish" release www/update --sign other.key >/dev/null
+  echo changed > "game/Grüße/Ünïcödé ñame.txt"
+  status=0
+  (cd game && "$src/scripts/wine-run" ./tarvos-cli.exe -debug --check-all >/dev/null 2>&1) || status=$?
+  [ "$status" = 4 ] || fail "a list signed with another key ended with $status"
+  grep -q "File list refused: the signature does not match" game/log.err || fail "no refusal in log.err"
+  [ ! -e game/updater.lst ] || fail "a refused list was left behind"
+  [ "$(cat "game/Grüße/Ünïcödé ñame.txt")" = changed ] || fail "a refused list changed the game folder"
 else
   echo "note: no native tarvos-publish or nginx; the served update under Wine was skipped"
 fi

@@ -10,6 +10,7 @@
 
 #include "config/TempFolder.hpp"
 #include "inventory/CustomMD5.hpp"
+#include "inventory/ListSignature.hpp"
 #include "inventory/uClasses.hpp"
 #include "platform/DateTime.hpp"
 #include "platform/Text.hpp"
@@ -178,6 +179,48 @@ TEST(PublishTool, RefusesWhatTheLauncherCouldNotUseAndLeavesTheServerAsItWas) {
     EXPECT_FALSE(fs::exists("server/new.txt.ta2"));
     EXPECT_EQ(FileText("server/updater.lst.ta2"), before);
     EXPECT_EQ(std::distance(fs::directory_iterator("server"), fs::directory_iterator()), 3);
+}
+
+// Keys made once and never replaced, a signature the launcher's check accepts and that goes
+// away when the operator stops signing, and --rehash for content changed behind the same size
+// and date.
+TEST(PublishTool, SignsWithItsOwnKeyAndRehashesOnRequest) {
+    TempFolder tmp("publish-sign");
+    Result r = Publish("keygen list.key");
+    ASSERT_EQ(r.code, 0) << r.out;
+    struct stat st {};
+    ASSERT_EQ(stat("list.key", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "the secret key is its owner's alone";
+    const std::string publicKey = TrimText(FileText("list.key.pub"));
+    EXPECT_NE(r.out.find("publickey=" + publicKey), std::string::npos) << r.out;
+    const std::string secret = FileText("list.key");
+    r = Publish("keygen list.key");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(FileText("list.key"), secret) << "an existing key is never replaced";
+
+    Write("game/a.txt", "aaaa");
+    SetLocalTime("game/a.txt", 2020, 7, 1, 9, 0);
+    r = Publish("game server --sign list.key.pub");
+    EXPECT_EQ(r.code, 1) << "the public half cannot sign";
+    EXPECT_FALSE(fs::exists("server/updater.lst.ta2"));
+    r = Publish("game server --sign list.key");
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(CheckListSignature(FileText("server/updater.lst.ta2"), FileText("server/updater.lst.ta2.sig"), publicKey),
+              "");
+
+    // Same size, same date, other bytes: only --rehash sees it.
+    const std::string packedBefore = FileText("server/a.txt.ta2");
+    Write("game/a.txt", "bbbb");
+    SetLocalTime("game/a.txt", 2020, 7, 1, 9, 0);
+    r = Publish("game server --sign list.key");
+    EXPECT_NE(r.out.find("0 packed, 1 unchanged"), std::string::npos) << r.out;
+    r = Publish("game server --rehash");
+    EXPECT_NE(r.out.find("1 packed, 0 unchanged"), std::string::npos) << r.out;
+    EXPECT_NE(FileText("server/a.txt.ta2"), packedBefore);
+    EXPECT_EQ(UnpackedList("server")->GetItemByName("\\a.txt")->Content.Hash, FileMD5("game/a.txt"));
+    EXPECT_FALSE(fs::exists("server/updater.lst.ta2.sig")) << "a signature of an older list is removed";
+    r = Publish("game server --rehash");
+    EXPECT_NE(r.out.find("0 packed, 1 unchanged"), std::string::npos) << r.out;
 }
 
 }  // namespace

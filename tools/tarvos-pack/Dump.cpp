@@ -1,5 +1,6 @@
 #include "Dump.hpp"
 
+#include "inventory/ListSignature.hpp"
 #include "config/IntegerReading.hpp"
 #include "config/TarvosUpdateConfig.hpp"
 #include "config/uConfigData.hpp"
@@ -82,6 +83,12 @@ void DumpConfig(std::string_view text, std::ostream& out) {
     out << "  update servers (ping " << YesNo(c.UpdateServers.UsePing) << ", random "
         << YesNo(c.UpdateServers.RandomSelect) << "): " << c.UpdateServers.Servers.size() << "\n";
     for (const auto& s : c.UpdateServers.Servers) out << "    " << s << "\n";
+    if (c.UpdateServers.PublicKey.empty())
+        out << "  file list: taken unsigned (no publickey)\n";
+    else
+        out << "  file list: signed, public key " << c.UpdateServers.PublicKey
+            << (ParseListKey(c.UpdateServers.PublicKey) ? "" : " (NOT 64 hexadecimal digits: every list is refused)")
+            << "\n";
     out << "  game proxies (use " << YesNo(c.ProxyServers.UseProxy) << ", port " << c.ProxyServers.Port
         << "): " << c.ProxyServers.Servers.size() << "\n";
     for (const auto& s : c.ProxyServers.Servers) out << "    " << s << "\n";

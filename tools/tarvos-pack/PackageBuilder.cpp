@@ -6,6 +6,8 @@
 #include <set>
 
 #include "config/TarvosUpdateConfig.hpp"
+#include "config/uConfigData.hpp"
+#include "inventory/ListSignature.hpp"
 #include "platform/Error.hpp"
 #include "platform/RegionData.hpp"
 #include "platform/Text.hpp"
@@ -184,6 +186,12 @@ BuildResult BuildPackage(const SkinManifest& manifest) {
     Bytes settings = WindowSection<TtucConfigWindow>(manifest, "settings", result);
     Bytes config = ReadFileBytes(manifest.configFile);
     Bytes text = TextBytes(std::string_view(reinterpret_cast<const char*>(config.data()), config.size()));
+    // A mistyped key would make the launcher refuse every list it fetches.
+    tConfigData parsed;
+    parsed.ParseConfig(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+    if (!parsed.UpdateServers.PublicKey.empty() && !ParseListKey(parsed.UpdateServers.PublicKey))
+        throw TarvosError(PathToUtf8(manifest.configFile) +
+                          ": publickey must be the 64 hexadecimal digits that tarvos-publish keygen printed");
     result.package = main;
     result.package.insert(result.package.end(), settings.begin(), settings.end());
     result.package.insert(result.package.end(), text.begin(), text.end());

@@ -1,6 +1,7 @@
 #include "ListFiles.hpp"
 
 #include <fstream>
+#include <iterator>
 
 #include "Scan.hpp"
 #include "System.hpp"
@@ -74,7 +75,18 @@ void WriteBytes(const fs::path& file, const std::string& bytes) {
 
 }  // namespace
 
-int64_t WriteListFiles(const fs::path& server, const std::vector<std::string>& lines) {
+ListSecretKey ReadSecretKeyFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) throw TarvosError("Cannot read the key file " + PathToUtf8(file));
+    if (text.empty()) throw TarvosError("Cannot read the key file " + PathToUtf8(file));
+    const auto key = ParseSecretKey(text);
+    if (!key)
+        throw TarvosError(PathToUtf8(file) + " is not a secret key written by tarvos-publish keygen (is it the .pub file?)");
+    return *key;
+}
+
+int64_t WriteListFiles(const fs::path& server, const std::vector<std::string>& lines, const ListSecretKey* key) {
     std::string text;
     for (const auto& line : lines) text.append(line).append("\r\n");
     bool ascii = true;
@@ -85,10 +97,24 @@ int64_t WriteListFiles(const fs::path& server, const std::vector<std::string>& l
     const fs::path list = server / "updater.lst", packed = server / "updater.lst.ta2";
     const fs::path listPart = fs::path(list).concat(".publishing"),
                    packedPart = fs::path(packed).concat(".publishing");
+    const fs::path signature = server / "updater.lst.ta2.sig", signaturePart = fs::path(signature).concat(".publishing");
     WriteBytes(listPart, text);
     BZCompressFile(PathToUtf8(listPart), PathToUtf8(packedPart));
+    if (key) {
+        std::ifstream in(packedPart, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        WriteBytes(signaturePart, SignList(bytes, *key));
+    }
     MoveIntoPlace(listPart, list);
     MoveIntoPlace(packedPart, packed);
+    // Signature last and right after its list: a launcher in between meets a mismatch,
+    // refuses the list for that run and takes the pair at its next start.
+    if (key) {
+        MoveIntoPlace(signaturePart, signature);
+    } else {
+        std::error_code ec;
+        fs::remove(signature, ec);
+    }
     return static_cast<int64_t>(fs::file_size(packed));
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "inventory/ListSignature.hpp"
 #include "inventory/uClasses.hpp"
 
 namespace tarvos::publish {
@@ -24,8 +25,15 @@ std::vector<std::string> ListLines(const TFileList& files, const std::vector<std
 // Writes "updater.lst" and its packed form "updater.lst.ta2" into the server folder, each
 // under a temporary name first and then moved over the old one, the packed list last.
 // Lines with characters beyond ASCII are written as UTF-8 behind a byte-order mark, which
-// the launcher reads the same on every code page; pure ASCII needs none. Returns the size
-// of the packed list.
-int64_t WriteListFiles(const std::filesystem::path& server, const std::vector<std::string>& lines);
+// the launcher reads the same on every code page; pure ASCII needs none. With a key, the
+// packed list's detached signature goes beside it as "updater.lst.ta2.sig"; without one, a
+// signature of an earlier run is removed, since it could never match the new list. Returns
+// the size of the packed list.
+int64_t WriteListFiles(const std::filesystem::path& server, const std::vector<std::string>& lines,
+                       const ListSecretKey* key);
+
+// The secret key of a key file written by MakeKeys; throws TarvosError when it is unreadable
+// or malformed.
+ListSecretKey ReadSecretKeyFile(const std::filesystem::path& file);
 
 }  // namespace tarvos::publish

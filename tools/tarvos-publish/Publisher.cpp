@@ -1,6 +1,7 @@
 #include "Publisher.hpp"
 
 #include <cstdio>
+#include <fstream>
 #include <ostream>
 #include <thread>
 #include <unordered_set>
@@ -9,6 +10,7 @@
 #include "Pack.hpp"
 #include "Scan.hpp"
 #include "System.hpp"
+#include "inventory/CustomMD5.hpp"
 #include "inventory/SafeName.hpp"
 #include "platform/Error.hpp"
 #include "platform/Text.hpp"
@@ -77,6 +79,7 @@ void RemovePartials(const fs::path& server) {
 
 struct Inputs {
     fs::path rar;
+    std::optional<ListSecretKey> key;
     std::vector<std::string> required, deleted;
     ScanResult scan;
 };
@@ -95,6 +98,13 @@ std::vector<std::string> Gather(const Options& o, const fs::path& game, const fs
                              : "--rar " + o.rar + ": no such program");
     } else {
         in.rar = *rar;
+    }
+    if (o.signKey) {
+        try {
+            in.key = ReadSecretKeyFile(*o.signKey);
+        } catch (const std::exception& e) {
+            errors.push_back(e.what());
+        }
     }
     if (o.required) in.required = ReadNameFile(*o.required, errors);
     if (o.deleted) in.deleted = ReadNameFile(*o.deleted, errors);
@@ -141,7 +151,9 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
     }
 
     // A file is repacked when its size or date differ from the last run's record, or its
-    // archive is gone; otherwise the record is kept without reading the file again.
+    // archive is gone; otherwise the record is kept without reading the file again. With
+    // --rehash the file's digest must match the record as well, for content changed in place
+    // with its size and date kept.
     TFileList files(true);
     std::vector<PackJob> work;
     int64_t workBytes = 0, totalBytes = 0;
@@ -151,7 +163,7 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
         const TFileItem* old = previous->GetItemByName(f.name);
         if (old && old->Content.Size == f.size && old->Content.Date == f.date &&
             IsDigest(old->Content.Hash) && IsDigest(old->Content.HashPacked) &&
-            fs::is_regular_file(f.archive, ec)) {
+            fs::is_regular_file(f.archive, ec) && (!o.rehash || FileMD5(PathToUtf8(f.path)) == old->Content.Hash)) {
             files.AddItemSimple(f.name, old->Content.Hash, old->Content.HashPacked, f.size, f.date);
             continue;
         }
@@ -180,7 +192,7 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
         MoveIntoPlace(job.partial, job.file.archive);
         files.AddItemSimple(job.file.name, job.hash, job.hashPacked, job.file.size, job.file.date);
     }
-    const int64_t packedList = WriteListFiles(server, ListLines(files, in.required, in.deleted));
+    const int64_t packedList = WriteListFiles(server, ListLines(files, in.required, in.deleted), in.key ? &*in.key : nullptr);
     // Only now, when no list names them any more.
     int removed = 0;
     for (int32_t i = 0; i < previous->Count(); ++i) {
@@ -193,7 +205,31 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
         << " unchanged, " << removed << " archives removed";
     if (!in.required.empty()) out << ", " << in.required.size() << " required";
     if (!in.deleted.empty()) out << ", " << in.deleted.size() << " to delete";
-    out << "; updater.lst.ta2 " << packedList << " bytes" << std::endl;
+    out << "; updater.lst.ta2 " << packedList << " bytes";
+    if (in.key) out << ", signed (updater.lst.ta2.sig)";
+    out << std::endl;
+    return 0;
+}
+
+int MakeKeys(const fs::path& keyFile, std::ostream& out, std::ostream& err) {
+    const fs::path publicFile = fs::path(keyFile).concat(".pub");
+    std::error_code ec;
+    for (const auto& f : {keyFile, publicFile})
+        if (fs::exists(f, ec)) {
+            err << "tarvos-publish: " << PathToUtf8(f)
+                << " exists; a new key would lock out every launcher built with the old one, so it is not "
+                   "replaced\n";
+            return 1;
+        }
+    const ListKeyPair pair = MakeListKeyPair();
+    const std::string publicKey = ListKeyText(pair.publicKey);
+    WriteOwnerOnlyFile(keyFile, SecretKeyText(pair.secretKey) + "\n");
+    std::ofstream(publicFile, std::ios::binary) << publicKey << "\n";
+    out << "secret key: " << PathToUtf8(keyFile) << " (keep it off the update server)\n"
+        << "public key: " << publicKey << "\n"
+        << "in the launcher's configuration text:\n"
+        << "  [updateservers]\n"
+        << "  publickey=" << publicKey << "\n";
     return 0;
 }
 

@@ -11,7 +11,14 @@ struct Options {
     std::optional<std::filesystem::path> required, deleted;  // name files
     unsigned jobs = 0;                                       // 0: one per processor
     std::string rar = "rar";                                 // a program name on the search path, or a path
+    std::optional<std::filesystem::path> signKey;            // secret key file: sign updater.lst.ta2
+    bool rehash = false;  // compare every file's digest, not only its size and date
 };
+
+// Writes a new key pair for signing the list: the secret key into keyFile (its owner alone
+// may read it), the public key into keyFile + ".pub"; prints the public key and the line
+// for the launcher's configuration. Returns the exit status.
+int MakeKeys(const std::filesystem::path& keyFile, std::ostream& out, std::ostream& err);
 
 // Turns the game folder into the server folder, repacking only what changed since the last
 // run there. Reports progress on a terminal, a summary on out and every error on err, and

@@ -27,6 +27,10 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
 // Moves a finished file over its final name in one step, replacing what is there.
 void MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// Creates a new file that only its owner may read or write, holding bytes; throws
+// TarvosError when it exists already or cannot be written.
+void WriteOwnerOnlyFile(const std::filesystem::path& file, const std::string& bytes);
+
 // Whether the standard error stream is a terminal (for the progress bar).
 bool StderrIsTerminal();
 

@@ -110,4 +110,16 @@ void MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::pat
 
 bool StderrIsTerminal() { return isatty(2) != 0; }
 
+void WriteOwnerOnlyFile(const std::filesystem::path& file, const std::string& bytes) {
+    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) throw TarvosError("Cannot create file " + PathToUtf8(file) + ": " + std::strerror(errno));
+    // The mode of a new file is cut by the umask, never widened; fchmod makes it exact.
+    const bool ok = fchmod(fd, 0600) == 0 &&
+                    write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    if (close(fd) != 0 || !ok) {
+        std::filesystem::remove(file);
+        throw TarvosError("Cannot write file " + PathToUtf8(file));
+    }
+}
+
 }  // namespace tarvos::publish

@@ -1,5 +1,7 @@
 #include <io.h>
 #include <windows.h>
+// sddl.h needs the types of windows.h
+#include <sddl.h>
 
 #include <cstdio>
 #include <mutex>
@@ -130,5 +132,26 @@ void MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::pat
 }
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void WriteOwnerOnlyFile(const std::filesystem::path& file, const std::string& bytes) {
+    // A protected access list with one entry: full access for the file's owner, nobody else.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)", SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+        throw TarvosError("Cannot make the access list of " + PathToUtf8(file));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    LocalFree(descriptor);
+    if (h == INVALID_HANDLE_VALUE)
+        throw TarvosError("Cannot create file " + PathToUtf8(file) + " (error " + std::to_string(GetLastError()) + ")");
+    DWORD written = 0;
+    const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    CloseHandle(h);
+    if (!ok) {
+        DeleteFileW(file.c_str());
+        throw TarvosError("Cannot write file " + PathToUtf8(file));
+    }
+}
 
 }  // namespace tarvos::publish

@@ -17,12 +17,17 @@ int Usage() {
     std::cerr
         << "usage: tarvos-publish GAME_DIR SERVER_DIR [--required FILE] [--delete FILE] [--jobs N] [--rar "
            "PROGRAM]\n"
+           "                      [--sign KEYFILE] [--rehash]\n"
+           "       tarvos-publish keygen KEYFILE\n"
            "  Makes one RAR archive per file (name + \".ta2\"), \"updater.lst\" and \"updater.lst.ta2\" in\n"
            "  SERVER_DIR; a later run repacks only files whose size or date changed.\n"
            "  --required FILE  names (one a line) the launcher checks at every start\n"
            "  --delete FILE    names the launcher deletes from the game folder\n"
            "  --jobs N         rar processes at a time (default: one per processor)\n"
-           "  --rar PROGRAM    the rar program (default: rar on the search path)\n";
+           "  --rar PROGRAM    the rar program (default: rar on the search path)\n"
+           "  --sign KEYFILE   sign updater.lst.ta2 with the secret key (writes updater.lst.ta2.sig)\n"
+           "  --rehash         compare the digest of every file, not only its size and date\n"
+           "  keygen KEYFILE   writes a new key pair: KEYFILE (secret) and KEYFILE.pub\n";
     return 2;
 }
 
@@ -30,6 +35,15 @@ int Usage() {
 
 int main(int argc, char** argv) {
     const auto args = ProgramArguments(argc, argv);
+    if (!args.empty() && args[0] == "keygen") {
+        if (args.size() != 2) return Usage();
+        try {
+            return MakeKeys(PathFromUtf8(args[1]), std::cout, std::cerr);
+        } catch (const std::exception& e) {
+            std::cerr << "tarvos-publish: " << e.what() << std::endl;
+            return 1;
+        }
+    }
     Options o;
     std::vector<std::string> folders;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -39,6 +53,10 @@ int main(int argc, char** argv) {
             o.required = PathFromUtf8(args[++i]);
         } else if (a == "--delete" && hasValue) {
             o.deleted = PathFromUtf8(args[++i]);
+        } else if (a == "--sign" && hasValue) {
+            o.signKey = PathFromUtf8(args[++i]);
+        } else if (a == "--rehash") {
+            o.rehash = true;
         } else if (a == "--rar" && hasValue) {
             o.rar = args[++i];
         } else if (a == "--jobs" && hasValue) {

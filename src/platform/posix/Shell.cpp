@@ -11,6 +11,7 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/OutsideLink.hpp"
 #include "platform/Text.hpp"
 
 extern char** environ;
@@ -82,8 +83,8 @@ bool IsWindowsProgram(const std::string& path) {
     return in.read(magic, 2) && magic[0] == 'M' && magic[1] == 'Z';
 }
 
-// The wine program on the search path; empty when it is not installed.
-std::string FindWine() {
+// A program on the search path; empty when it is not installed.
+std::string FindOnPath(const std::string& name) {
     const char* path = std::getenv("PATH");
     std::string rest = path ? path : "/usr/local/bin:/usr/bin:/bin";
     while (!rest.empty()) {
@@ -91,7 +92,7 @@ std::string FindWine() {
         const std::string dir = rest.substr(0, colon);
         rest = colon == std::string::npos ? std::string() : rest.substr(colon + 1);
         if (dir.empty()) continue;
-        const std::string candidate = dir + "/wine";
+        const std::string candidate = dir + "/" + name;
         if (access(candidate.c_str(), X_OK) == 0) return candidate;
     }
     return {};
@@ -99,7 +100,11 @@ std::string FindWine() {
 
 class PosixShell final : public Shell {
 public:
-    bool OpenUrl(const std::string& url) override { return StartDetached("/usr/bin/xdg-open", {url}, ""); }
+    bool OpenUrl(const std::string& url) override {
+        if (!IsOpenableLink(url)) return false;
+        const std::string opener = FindOnPath("xdg-open");
+        return !opener.empty() && StartDetached(opener, {url}, "");
+    }
 
     bool StartElevated(const std::string& file, const std::string& parameters,
                        const std::string& folder) override {
@@ -110,7 +115,7 @@ public:
         // A game client built for Windows runs through wine when it is installed, so a
         // Linux player can use the console launcher; anything else is started itself.
         if (IsWindowsProgram(program)) {
-            if (const std::string wine = FindWine(); !wine.empty()) {
+            if (const std::string wine = FindOnPath("wine"); !wine.empty()) {
                 args.insert(args.begin(), program);
                 return StartDetached(wine, args, dir);
             }

@@ -4,6 +4,7 @@
 // shellapi.h needs the types of windows.h
 #include <shellapi.h>
 
+#include "platform/OutsideLink.hpp"
 #include "platform/Text.hpp"
 
 namespace tarvos {
@@ -18,6 +19,8 @@ std::wstring Wide(const std::string& utf8) {
 class Win32Shell final : public Shell {
 public:
     bool OpenUrl(const std::string& url) override {
+        // The shell's default action on anything but a web or mail address may start a program.
+        if (!IsOpenableLink(url)) return false;
         const auto r = reinterpret_cast<INT_PTR>(
             ShellExecuteW(nullptr, nullptr, Wide(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
         return r > 32;
