@@ -50,9 +50,9 @@ void TFMain::FetchUpdaterList() {
     URLName = "updater.lst";
     // A work file of its own: "$tmp.ta2" may hold the unfinished download of a game file,
     // which the next round goes on with.
-    const std::string packed = TmpPath + "\$list.ta2";
-    const std::string signature = TmpPath + "\$list.sig";
-    const std::string list = MainPath + "\" + URLName;
+    const std::string packed = TmpPath + "\\$list.ta2";
+    const std::string signature = TmpPath + "\\$list.sig";
+    const std::string list = MainPath + "\\" + URLName;
     const std::string key = config_ ? config_->UpdateServers.PublicKey : std::string();
     // The run goes on whatever the copy or download gives: the check works with what is there.
     const auto fetch = [this](const std::string& name, const std::string& target) {
