@@ -312,6 +312,51 @@ TEST_F(PipelineFixture, ASignedListIsCheckedBeforeItIsUnpacked) {
     EXPECT_TRUE(Logged("File list entry refused, no packed digest to check: \\unlisted.txt"));
 }
 
+// Servers that misbehave in the ways real ones do. Alone, each ends in a clear failure after
+// three rounds, with nothing recorded as good and the player's old file untouched; with a
+// healthy server configured beside it, the same run ends with the right bytes.
+TEST_F(PipelineFixture, MisbehavingServersNeverLoopAndNeverLeaveABadFile) {
+    AddGameFile("a.bin", Generated(300000, 5), kWinter);
+    AddGameFile("b.txt", "little", kSummer);
+    Publish();
+    for (const char* fault : {"norange", "r416", "short", "head404", "html", "stuck", "stale"}) {
+        SCOPED_TRACE(fault);
+        std::error_code ec;
+        fs::remove_all(player_, ec);
+        fs::create_directories(player_ / "updater");
+        WriteBytes(player_ / "b.txt", "the player's old copy");
+        WriteTextLines(PathToUtf8(player_ / "updater.lst"), ReadTextLines(PathToUtf8(ServerFolder() / "updater.lst")));
+        WriteBytes(player_ / "updater.lst", Bytes(player_ / "updater.lst") + "#\r\n\\b.txt\r\n");
+        debug_.ts.clear();
+        for (bool withHealthy : {false, true}) {
+            auto main = MakeMain("Hard: MD5 Hash", 1, Url(fault));
+            main->DM = std::make_unique<TDownloadMultiThread>(MainLoop(), 20, 150);
+            if (withHealthy) main->FallbackServers = {Url()};
+            if (withHealthy) WriteBytes(player_ / "updater.lst", Bytes(ServerFolder() / "updater.lst") + "#\r\n\\b.txt\r\n");
+            main->CheckingRequiredFiles();
+            EXPECT_TRUE(view_.StartEnabled);
+            if (!withHealthy) {
+                // A small file in one piece may still arrive whole from a server that ignores
+                // ranges; anything else fails, and a failed file is neither changed nor recorded.
+                const auto& failed = main->FailedNames();
+                EXPECT_EQ(failed.front(), "\\a.bin");
+                EXPECT_TRUE(Logged("Download file: a.bin (try 3)"));
+                EXPECT_FALSE(Logged("Download file: a.bin (try 4)"));
+                EXPECT_FALSE(fs::exists(player_ / "a.bin"));
+                const bool bFailed = std::find(failed.begin(), failed.end(), "\\b.txt") != failed.end();
+                EXPECT_EQ(Bytes(player_ / "b.txt"), bFailed ? "the player's old copy" : "little");
+                const std::string old = Bytes(player_ / "updater/OldList.lst");
+                EXPECT_EQ(old.find("|\\a.bin|"), std::string::npos);
+                EXPECT_EQ(old.find("|\\b.txt|") == std::string::npos, bFailed);
+            } else {
+                EXPECT_TRUE(main->FailedNames().empty());
+                for (const char* rel : {"a.bin", "b.txt"}) EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
+                EXPECT_TRUE(Logged("Served by " + Url() + ": a.bin"));
+            }
+        }
+    }
+}
+
 // Packed files copied from a local folder: nothing is downloaded.
 TEST_F(PipelineFixture, FileModeCopiesInsteadOfDownloading) {
     AddGameFile("data/a.bin", Generated(200000, 7), kSummer);

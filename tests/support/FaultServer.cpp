@@ -243,10 +243,26 @@ void FaultServer::RouteFiles() {
         }
         std::ifstream in(file, std::ios::binary);
         auto data = std::make_shared<std::string>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        // Misbehaviour is for the packed files; the list stays served, so a run gets that far.
+        const bool faulty = rel.find("updater.lst") == std::string::npos;
+        const bool get = req.method == "GET";
+        if (faulty && o.count("html")) {
+            res.set_content("<html><body>Service temporarily unavailable</body></html>", "text/html");
+            return;
+        }
+        if (faulty && get && o.count("head404")) {
+            res.status = 404;
+            return;
+        }
+        if (faulty && o.count("stale") && !data->empty()) (*data)[data->size() / 2] ^= 0x5A;
         const long long size = static_cast<long long>(data->size());
         long long a = 0, b = size - 1;
         long long rb = -1;
-        if (ParseRange(range, a, rb)) {
+        if (!(faulty && o.count("norange")) && ParseRange(range, a, rb)) {
+            if (faulty && get && o.count("r416")) {
+                res.status = 416;
+                return;
+            }
             b = rb < 0 || rb >= size ? size - 1 : rb;
             if (a > b) {
                 res.status = 416;
@@ -258,10 +274,17 @@ void FaultServer::RouteFiles() {
         }
         const long long rate = o.count("rate") ? std::stoll(o["rate"]) : 0;
         const long long first = a;
+        // short: the body ends halfway; stuck: nothing after the headers.
+        const size_t cut = faulty && o.count("short")   ? static_cast<size_t>(b - a + 1) / 2
+                           : faulty && o.count("stuck") ? 0
+                                                        : static_cast<size_t>(b - a + 1);
+        const bool stuck = faulty && o.count("stuck");
         res.set_content_provider(
             static_cast<size_t>(b - a + 1), "application/octet-stream",
-            [this, data, first, rate](size_t offset, size_t length, httplib::DataSink& sink) {
-                size_t n = std::min<size_t>(length, 64 * 1024);
+            [this, data, first, rate, cut, stuck](size_t offset, size_t length, httplib::DataSink& sink) {
+                if (stuck) Pause(stopping_, 2000);  // far longer than the tests' watchdog
+                if (offset >= cut) return false;
+                size_t n = std::min<size_t>({length, 64 * 1024, cut - offset});
                 if (rate > 0) {
                     n = std::min<size_t>(n, 16 * 1024);
                     Pause(stopping_, static_cast<long long>(n) * 1000 / rate);

@@ -32,7 +32,11 @@ namespace tarvos::test {
 //   "<METHOD> <path> <Range header or ->".
 // With a files root, real files are served too:
 //   /d/<token>/<options>/<path>  the file <root>/<token>/<path>, ranges answered; the options
-//                                fail, delay=MS and rate=B as above
+//                                fail, delay=MS and rate=B as above, and for every file but
+//                                the list: norange (Range ignored), r416 (a ranged GET gets
+//                                416), short (bodies end halfway), head404 (HEAD answers, GET
+//                                404s), html (an HTML page with 200 for everything), stuck
+//                                (nothing after the headers), stale (one byte changed)
 //   /publish/<token>             publishes <root>/<token>/game into <root>/<token>/server
 //                                (required.txt and delete.txt beside them when present);
 //                                200 when it worked, else 500 with the reason
