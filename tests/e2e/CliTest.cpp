@@ -80,6 +80,14 @@ protected:
         ASSERT_EQ(server.Publish(token), "");
     }
     std::string Servers() const { return "url=" + server.FolderUrl(token) + "server/\n"; }
+    // Waits (10 s at most) until the server has seen a request for a file of that name.
+    void AwaitFetching(const std::string& name) const {
+        for (int i = 0; i < 200; ++i) {
+            for (const auto& line : server.Log(token))
+                if (line.find(name) != std::string::npos) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
 
     TestServer server;
     TempDir dir;
@@ -188,13 +196,7 @@ TEST_F(Cli, InterruptDuringADownloadSavesTheSettingsAndLeavesNoDamagedFile) {
         _exit(127);
     }
     // Wait until the large file is being fetched, then ask the launcher to stop.
-    for (int i = 0; i < 200; ++i) {
-        bool fetching = false;
-        for (const auto& line : server.Log(token))
-            if (line.find("strings.pak") != std::string::npos) fetching = true;
-        if (fetching) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    AwaitFetching("strings.pak");
     kill(child, SIGINT);
     int status = 0;
     waitpid(child, &status, 0);
@@ -342,13 +344,7 @@ TEST_F(Cli, ASecondLauncherOnTheSameFolderSaysSoAndLeavesItAlone) {
         execl("./tarvos-cli", "tarvos-cli", "--quiet", nullptr);
         _exit(127);
     }
-    for (int i = 0; i < 200; ++i) {
-        bool fetching = false;
-        for (const auto& line : server.Log(token))
-            if (line.find("strings.pak") != std::string::npos) fetching = true;
-        if (fetching) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    AwaitFetching("strings.pak");
     const CommandResult second =
         RunCommand("cd " + Quoted(game) + " && XDG_RUNTIME_DIR=" + Quoted(b) + " ./tarvos-cli </dev/null");
     int status = -1;
