@@ -53,6 +53,7 @@ public:
     void SetPanelHeight(MainPanel, int pixels) override { MsgHeights.push_back(pixels); }
     void SetClientSize(int width, int height) override { ClientWidth = width, ClientHeight = height; }
     void SetPosition(int left, int top) override { PosLeft = left, PosTop = top; }
+    bool HasPlace() const override { return true; }
     int Left() const override { return PosLeft; }
     int Top() const override { return PosTop; }
     int WindowWidth() const override { return ClientWidth; }

@@ -56,6 +56,7 @@ public:
     void SetClientSize(int width, int height) override;
     void SetBackground(const Bitmap& picture, const std::optional<std::vector<RegionRect>>& outline) override;
     void SetPosition(int left, int top) override;
+    bool HasPlace() const override { return true; }
     int Left() const override;
     int Top() const override;
     int WindowWidth() const override;
