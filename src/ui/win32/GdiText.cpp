@@ -77,7 +77,7 @@ void DrawCentred(HDC dc, const TControl& control, const std::string& caption) {
     SelectObject(dc, old);
 }
 
-HRGN MakeRegion(const std::vector<RegionRect>& outline) {
+HRGN MakeRegion(const std::vector<RegionRect>& outline, RegionCreator create) {
     std::vector<std::uint8_t> data(sizeof(RGNDATAHEADER) + outline.size() * sizeof(RECT));
     auto* header = reinterpret_cast<RGNDATAHEADER*>(data.data());
     header->dwSize = sizeof(RGNDATAHEADER);
@@ -91,8 +91,9 @@ HRGN MakeRegion(const std::vector<RegionRect>& outline) {
         UnionRect(&bounds, &bounds, &rects[i]);
     }
     header->rcBound = bounds;
-    HRGN region = ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
-    return region ? region : CreateRectRgn(0, 0, 0, 0);
+    // A region the system cannot make leaves the window rectangular: an empty region instead
+    // would make the whole window invisible.
+    return create(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
 }
 
 void BlitPicture(HDC dc, int x, int y, const Bitmap& picture) {

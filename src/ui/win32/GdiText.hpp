@@ -31,8 +31,10 @@ void DrawLabel(HDC dc, const TLabel& label);
 // Centres a caption in the widget's rectangle.
 void DrawCentred(HDC dc, const TControl& control, const std::string& caption);
 
-// A window region of the outline's rectangles; nullptr for none (rectangular).
-HRGN MakeRegion(const std::vector<RegionRect>& outline);
+// A window region of the outline's rectangles; nullptr for none (rectangular), also when the
+// system cannot make the region. `create` is the system's region maker (replaced by tests).
+using RegionCreator = HRGN(WINAPI*)(const XFORM*, DWORD, const RGNDATA*);
+HRGN MakeRegion(const std::vector<RegionRect>& outline, RegionCreator create = ExtCreateRegion);
 // Copies a picture to the device context at x, y.
 void BlitPicture(HDC dc, int x, int y, const Bitmap& picture);
 
