@@ -136,10 +136,8 @@ LRESULT Win32MainWindow::Proc(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd_, &ps);
-            Paint(dc);
-            EndPaint(hwnd_, &ps);
+            PaintScope paint(hwnd_);
+            Paint(paint.Dc());
             return 0;
         }
         case WM_MOUSEMOVE:
@@ -248,15 +246,11 @@ void Win32MainWindow::FormChanged() {
 void Win32MainWindow::Paint(HDC dc) {
     if (form_.Width <= 0 || form_.Height <= 0) return;
     const Bitmap picture = PaintForm(form_);
-    HDC mem = CreateCompatibleDC(dc);
-    HBITMAP target = CreateCompatibleBitmap(dc, picture.width, picture.height);
-    HGDIOBJ old = SelectObject(mem, target);
-    BlitPicture(mem, 0, 0, picture);
-    DrawTexts(mem);
-    BitBlt(dc, 0, 0, picture.width, picture.height, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteObject(target);
-    DeleteDC(mem);
+    OffscreenDc mem(dc, picture.width, picture.height);
+    if (!mem) return;
+    BlitPicture(mem.Dc(), 0, 0, picture);
+    DrawTexts(mem.Dc());
+    BitBlt(dc, 0, 0, picture.width, picture.height, mem.Dc(), 0, 0, SRCCOPY);
 }
 
 void Win32MainWindow::DrawTexts(HDC dc) {

@@ -55,10 +55,8 @@ LRESULT Win32SettingsWindow::Proc(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd_, &ps);
-            Paint(dc);
-            EndPaint(hwnd_, &ps);
+            PaintScope paint(hwnd_);
+            Paint(paint.Dc());
             return 0;
         }
         case WM_COMMAND:
@@ -164,13 +162,13 @@ void Win32SettingsWindow::DrawButton(const DRAWITEMSTRUCT& item, const TButton& 
     HBRUSH edge = CreateSolidBrush(Colour(frame));
     FrameRect(item.hDC, &item.rcItem, edge);
     DeleteObject(edge);
+    const std::wstring text = WideText(button.Caption);
     GdiFont font(button.Font);
     HGDIOBJ old = SelectObject(item.hDC, font.Handle());
     SetBkMode(item.hDC, TRANSPARENT);
     SetTextColor(item.hDC, button.Enabled ? RGB(255, 255, 255) : RGB(150, 150, 150));
     RECT r = item.rcItem;
     if (pressed) OffsetRect(&r, 1, 1);
-    const std::wstring text = WideText(button.Caption);
     DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(item.hDC, old);
 }
@@ -187,13 +185,13 @@ void Win32SettingsWindow::DrawItem(const DRAWITEMSTRUCT& item) {
     FillRect(item.hDC, &item.rcItem, brush);
     DeleteObject(brush);
     if (item.itemID == static_cast<UINT>(-1) || item.itemID >= box->Items.size()) return;
+    const std::wstring text = WideText(box->Items[item.itemID]);
     GdiFont font(box->Font);
     HGDIOBJ old = SelectObject(item.hDC, font.Handle());
     SetBkMode(item.hDC, TRANSPARENT);
     SetTextColor(item.hDC, box->Enabled ? Colour(box->Font.Color) : RGB(150, 150, 150));
     RECT r = item.rcItem;
     r.left += 3;
-    const std::wstring text = WideText(box->Items[item.itemID]);
     DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     SelectObject(item.hDC, old);
 }
@@ -202,16 +200,12 @@ void Win32SettingsWindow::Paint(HDC dc) {
     if (!form_ || form_->Width <= 0 || form_->Height <= 0) return;
     TForm& form = const_cast<TForm&>(*form_);
     const Bitmap picture = PaintForm(form);
-    HDC mem = CreateCompatibleDC(dc);
-    HBITMAP target = CreateCompatibleBitmap(dc, picture.width, picture.height);
-    HGDIOBJ old = SelectObject(mem, target);
-    BlitPicture(mem, 0, 0, picture);
+    OffscreenDc mem(dc, picture.width, picture.height);
+    if (!mem) return;
+    BlitPicture(mem.Dc(), 0, 0, picture);
     for (const auto& c : form.Controls())
-        if (auto* label = dynamic_cast<TLabel*>(c.get()); label && label->Visible) DrawLabel(mem, *label);
-    BitBlt(dc, 0, 0, picture.width, picture.height, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteObject(target);
-    DeleteDC(mem);
+        if (auto* label = dynamic_cast<TLabel*>(c.get()); label && label->Visible) DrawLabel(mem.Dc(), *label);
+    BitBlt(dc, 0, 0, picture.width, picture.height, mem.Dc(), 0, 0, SRCCOPY);
 }
 
 void Win32SettingsWindow::FormChanged(const TForm& form) {
