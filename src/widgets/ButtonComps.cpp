@@ -48,7 +48,9 @@ void TImageButton::MouseUp(TMouseButton button, int x, int y) {
     const Bitmap& hover = MUp.Empty() ? MOver : MUp;
     const Bitmap& next = over && !hover.Empty() ? hover : Bmp;
     if (!next.Empty()) Show(next);
-    if (clicked) Click();
+    if (!clicked) return;
+    if (RepaintNow) RepaintNow();
+    Click();
 }
 
 void TImageButton::Click() {

@@ -24,6 +24,9 @@ public:
     Bitmap ActualBmp;  // the picture shown now
 
     std::function<void()> BtnClick;  // OnClick
+    // Puts the button's current picture on the screen at once. A click runs it before its
+    // handler, which may keep the window busy for long (a modal window, a full check).
+    std::function<void()> RepaintNow;
     std::function<void(TMouseButton, int x, int y)> OnMDown, OnMUp;
     std::function<void()> OnMEnter, OnMLeave;  // declared for the form designer; never fired
 

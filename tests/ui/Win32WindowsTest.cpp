@@ -14,6 +14,54 @@
 using namespace tarvos;
 
 namespace {
+
+constexpr TColor kNormal = RgbColor(200, 0, 0), kDown = RgbColor(0, 200, 0), kUp = RgbColor(0, 0, 200),
+                 kOff = RgbColor(90, 90, 90);
+
+// The main window with one skinned button at 10,10, shown.
+struct MainWindow {
+    MainWindow() {
+        window.SetClientSize(200, 100);
+        button.SetBitmap(MakeBitmap(4, 3, kNormal));
+        button.MDown = MakeBitmap(4, 3, kDown);
+        button.MUp = MakeBitmap(4, 3, kUp);
+        button.BmpDAble = MakeBitmap(12, 8, kOff);
+        button.Left = 10, button.Top = 10;
+        button.Visible = button.Enabled = true;
+        window.FormChanged();
+        ShowWindow(window.Handle(), SW_SHOWNA);
+        UpdateWindow(window.Handle());
+    }
+    COLORREF OnScreen(int x, int y) const {
+        HDC dc = GetDC(window.Handle());
+        const COLORREF c = GetPixel(dc, x, y);
+        ReleaseDC(window.Handle(), dc);
+        return c;
+    }
+    bool ToRepaint(int x, int y) const {
+        HRGN update = CreateRectRgn(0, 0, 0, 0);
+        GetUpdateRgn(window.Handle(), update, FALSE);
+        const bool inside = PtInRegion(update, x, y);
+        DeleteObject(update);
+        return inside;
+    }
+    Win32MainWindow window{MainLoop(), "Tarvos window test"};
+    TImageButton& button = *window.Form().Find<TImageButton>("Button_Close");
+};
+
+}  // namespace
+
+TEST(Win32MainWindow, AClickIsSeenReleasedWhileItsHandlerRuns) {
+    MainWindow w;
+    COLORREF seen = CLR_INVALID;
+    w.button.BtnClick = [&] { seen = w.OnScreen(11, 11); };
+    SendMessageW(w.window.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(11, 11));
+    ASSERT_EQ(w.OnScreen(11, 11), kDown);
+    SendMessageW(w.window.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(11, 11));
+    EXPECT_EQ(seen, kUp);
+}
+
+namespace {
 HRGN WINAPI RefuseRegion(const XFORM*, DWORD, const RGNDATA*) {
     return CallbackBoundary<HRGN>(nullptr, [] { return HRGN{}; });
 }

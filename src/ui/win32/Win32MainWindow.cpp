@@ -95,6 +95,11 @@ void RegisterWindowClass() {
 
 Win32MainWindow::Win32MainWindow(EventLoop& loop, const std::string& title) : loop_(loop), title_(title) {
     DefineMainForm(form_);
+    // A click shows the released picture before its handler runs.
+    for (MainButton button : kButtons) {
+        TImageButton& b = Widget(button);
+        b.RepaintNow = [this, &b] { UpdateNow(&b); };
+    }
     RegisterWindowClass();
     hwnd_ = CreateWindowExW(WS_EX_APPWINDOW, kClassName, WideText(title).c_str(),
                             WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 0, 0, form_.Width, form_.Height,
