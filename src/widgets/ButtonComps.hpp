@@ -7,7 +7,8 @@ namespace tarvos {
 
 enum class TMouseButton { Left, Right, Middle };
 
-// The system's button-face colour, which an image button shows where it has no picture.
+// The usual button-face colour, which an image button shows where it has no picture. A window
+// with a system colour scheme gives its buttons the system's own (Color).
 constexpr TColor clBtnFace = RgbColor(240, 240, 240);
 
 // A windowless button painted from up to five pictures. The window forwards the mouse to it

@@ -61,6 +61,16 @@ TEST(Win32MainWindow, AClickIsSeenReleasedWhileItsHandlerRuns) {
     EXPECT_EQ(seen, kUp);
 }
 
+TEST(Win32MainWindow, ButtonsTakeTheSystemsButtonFace) {
+    const int index = COLOR_BTNFACE;
+    const COLORREF saved = GetSysColor(COLOR_BTNFACE);
+    const COLORREF odd = RGB(12, 34, 56);
+    ASSERT_TRUE(SetSysColors(1, &index, &odd));
+    const TColor taken = MainWindow().button.Color;
+    SetSysColors(1, &index, &saved);
+    EXPECT_EQ(taken, odd);
+}
+
 namespace {
 HRGN WINAPI RefuseRegion(const XFORM*, DWORD, const RGNDATA*) {
     return CallbackBoundary<HRGN>(nullptr, [] { return HRGN{}; });

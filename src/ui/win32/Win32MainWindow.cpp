@@ -95,6 +95,7 @@ void RegisterWindowClass() {
 
 Win32MainWindow::Win32MainWindow(EventLoop& loop, const std::string& title) : loop_(loop), title_(title) {
     DefineMainForm(form_);
+    TakeSystemColours();
     // A click shows the released picture before its handler runs.
     for (MainButton button : kButtons) {
         TImageButton& b = Widget(button);
@@ -145,6 +146,10 @@ LRESULT Win32MainWindow::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             Paint(paint.Dc());
             return 0;
         }
+        case WM_SYSCOLORCHANGE:
+            TakeSystemColours();
+            InvalidateRect(hwnd_, nullptr, FALSE);
+            break;
         case WM_MOUSEMOVE:
             MouseMove(GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
             return 0;
@@ -217,6 +222,10 @@ void Win32MainWindow::SetTrayHint(const std::string& hint) {
     nid.uFlags = NIF_TIP;
     wcsncpy(nid.szTip, trayHint_.c_str(), std::size(nid.szTip) - 1);
     Shell_NotifyIconW(NIM_MODIFY, &nid);
+}
+
+void Win32MainWindow::TakeSystemColours() {
+    for (MainButton button : kButtons) Widget(button).Color = static_cast<TColor>(GetSysColor(COLOR_BTNFACE));
 }
 
 void Win32MainWindow::ShowFirst() {

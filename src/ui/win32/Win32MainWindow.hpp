@@ -75,6 +75,7 @@ private:
     friend LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Proc(UINT msg, WPARAM wp, LPARAM lp);
     void Paint(HDC dc);
+    void TakeSystemColours();
     void DrawTexts(HDC dc);
     void MouseMove(int x, int y);
     void MouseDown(TMouseButton button, int x, int y);
