@@ -40,6 +40,8 @@ public:
 
     // Shows the normal picture at its size; nothing when there is none.
     void RePaint();
+    // Enables or disables the button; it takes the size of the picture it now shows.
+    void SetEnabled(bool enabled);
 
     void MouseEnter();
     void MouseLeave();
@@ -53,6 +55,7 @@ public:
 private:
     bool Over(int x, int y) const { return x >= 0 && y >= 0 && x < Width && y < Height; }
     void Show(const Bitmap& picture);
+    const Bitmap& Shown() const { return !Enabled && !BmpDAble.Empty() ? BmpDAble : ActualBmp; }
 
     bool pressed_ = false;
 };

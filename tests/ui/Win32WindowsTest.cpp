@@ -61,6 +61,18 @@ TEST(Win32MainWindow, AClickIsSeenReleasedWhileItsHandlerRuns) {
     EXPECT_EQ(seen, kUp);
 }
 
+// A disabled picture of another size than the normal one: what either covers is repainted,
+// when the button is disabled and when it is enabled again.
+TEST(Win32MainWindow, TheEnabledStateRepaintsBothPicturesAreas) {
+    MainWindow w;
+    ValidateRect(w.window.Handle(), nullptr);
+    w.window.SetEnabled(MainButton::Button_Close, false);
+    EXPECT_TRUE(w.ToRepaint(10 + 11, 10 + 7));
+    UpdateWindow(w.window.Handle());
+    w.window.SetEnabled(MainButton::Button_Close, true);
+    EXPECT_TRUE(w.ToRepaint(10 + 11, 10 + 7)) << "the larger disabled picture must not stay behind";
+}
+
 TEST(Win32MainWindow, ButtonsTakeTheSystemsButtonFace) {
     const int index = COLOR_BTNFACE;
     const COLORREF saved = GetSysColor(COLOR_BTNFACE);

@@ -448,9 +448,15 @@ int Win32MainWindow::Width(MainIndicator indicator) const { return Widget(indica
 
 void Win32MainWindow::SetEnabled(MainButton button, bool enabled) {
     TImageButton& b = Widget(button);
-    b.Enabled = enabled;
+    // The disabled picture may have another size than the normal one: what either covered
+    // is painted anew.
+    const RECT before{b.Left, b.Top, b.Left + b.Width, b.Top + b.Height};
+    b.SetEnabled(enabled);
     if (enabled) b.RePaint();
-    Invalidate(&b);
+    const RECT after{b.Left, b.Top, b.Left + b.Width, b.Top + b.Height};
+    RECT both;
+    UnionRect(&both, &before, &after);
+    InvalidateRect(hwnd_, &both, FALSE);
 }
 
 bool Win32MainWindow::Enabled(MainButton button) const { return Widget(button).Enabled; }
