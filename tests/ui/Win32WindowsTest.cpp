@@ -98,3 +98,71 @@ TEST(Win32Region, ARegionTheSystemCannotMakeIsNone) {
     DeleteObject(made);
 }
 
+// Tab moves between the settings window's controls; Enter and Escape close an open list
+// without closing the window; Enter on a closed list is the OK button.
+TEST(Win32SettingsWindow, KeyboardMovesBetweenControlsAndReachesAnOpenList) {
+    tConfigData config;
+    config.ParseConfig(std::string_view(
+        "[config]\nusercan_changelanguage=true\nusercan_changeautoclose=true\nusercan_changeproxy=true\n"
+        "usercan_changedrivetype=true\nusercan_changecheckmethod=true\n"
+        "[lang=1033:English]\n12=Settings\n[lang=1049:Russian]\n12=Nastroiki\n"));
+    TtucConfigWindow skin;
+    TUserSettings user;
+    TLanguageArray texts{};
+    Win32SettingsWindow view(MainLoop(), nullptr);
+    TFSettings settings({config, skin, user, texts, view, MainLoop()});
+
+    HWND dialog = nullptr;
+    auto at = [&](const TControl& c) {  // whether the focus is that control's window
+        HWND focus = GetFocus();
+        RECT r{};
+        if (!focus || GetParent(focus) != dialog) return false;
+        GetWindowRect(focus, &r);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        return r.left == c.Left && r.top == c.Top;
+    };
+    auto key = [](WPARAM vk) { PostMessageW(GetFocus(), WM_KEYDOWN, vk, 1); };
+    auto dropped = [&] { return SendMessageW(GetFocus(), CB_GETDROPPEDSTATE, 0, 0) != 0; };
+    std::vector<std::string> seen;
+    int step = 0;
+    Timer steps(MainLoop(), 50);
+    steps.OnTimer([&] {
+        switch (step++) {
+            case 0:
+                dialog = FindWindowW(L"TarvosSettingsWindow", nullptr);
+                key(VK_TAB);
+                break;
+            case 1:
+                if (at(settings.Box_Language)) seen.push_back("language");
+                key(VK_TAB);
+                break;
+            case 2:
+                if (at(settings.Check_Autoclose)) seen.push_back("autoclose");
+                key(VK_TAB);
+                break;
+            case 3:
+                if (at(settings.Box_Proxy)) seen.push_back("proxy");
+                SendMessageW(GetFocus(), CB_SHOWDROPDOWN, TRUE, 0);
+                key(VK_ESCAPE);
+                break;
+            case 4:
+                if (!dropped()) seen.push_back("escape closed the list");
+                SendMessageW(GetFocus(), CB_SHOWDROPDOWN, TRUE, 0);
+                key(VK_RETURN);
+                break;
+            case 5:
+                if (!dropped()) seen.push_back("enter closed the list");
+                key(VK_RETURN);
+                break;
+            default:
+                steps.SetEnabled(false);
+                PostMessageW(dialog, WM_CLOSE, 0, 0);  // the keyboard did not close it
+        }
+    });
+    steps.SetEnabled(true);
+    EXPECT_EQ(settings.ShowModal(), TModalResult::Ok);
+    steps.SetEnabled(false);
+    EXPECT_EQ(seen, (std::vector<std::string>{"language", "autoclose", "proxy", "escape closed the list",
+                                              "enter closed the list"}));
+    EXPECT_EQ(step, 6) << "the window stayed open until the last Enter";
+}

@@ -89,16 +89,6 @@ LRESULT Win32SettingsWindow::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             }
             return reinterpret_cast<LRESULT>(checkBrush_);
         }
-        case WM_KEYDOWN:
-            // Enter is the OK button, Escape closes.
-            if (wp == VK_ESCAPE) CloseModal(TModalResult::Cancel);
-            if (wp == VK_RETURN && form_)
-                for (const auto& c : form_->Controls())
-                    if (auto* b = dynamic_cast<TButton*>(c.get()); b && b->ModalResult == TModalResult::Ok) {
-                        Command(kFirstId + static_cast<int>(&c - form_->Controls().data()), BN_CLICKED);
-                        break;
-                    }
-            return 0;
         case WM_SETCURSOR: {
             auto* child = reinterpret_cast<HWND>(wp);
             for (const auto& [control, handle] : children_)
@@ -132,6 +122,14 @@ TControl* Win32SettingsWindow::ControlOf(int id) const {
 }
 
 void Win32SettingsWindow::Command(int id, int code) {
+    // The keyboard's commands (see SetKeyboardDialog): Enter is the OK button, Escape closes.
+    if (id == IDCANCEL) return CloseModal(TModalResult::Cancel);
+    if (id == IDOK && form_) {
+        for (const auto& c : form_->Controls())
+            if (auto* b = dynamic_cast<TButton*>(c.get()); b && b->ModalResult == TModalResult::Ok && b->Enabled)
+                return Command(kFirstId + static_cast<int>(&c - form_->Controls().data()), BN_CLICKED);
+        return;
+    }
     TControl* control = ControlOf(id);
     if (!control) return;
     const HWND child = children_.count(control) ? children_[control] : nullptr;
@@ -283,7 +281,9 @@ TModalResult Win32SettingsWindow::ShowModal(TForm& form) {
     ShowWindow(hwnd_, SW_SHOW);
     SetForegroundWindow(hwnd_);
     SetFocus(hwnd_);
+    SetKeyboardDialog(hwnd_);
     while (modal_ && !loop_.Terminated()) loop_.WaitAndProcess();
+    SetKeyboardDialog(nullptr);
     EnableWindow(owner_, TRUE);
     ShowWindow(hwnd_, SW_HIDE);
     SetForegroundWindow(owner_);
