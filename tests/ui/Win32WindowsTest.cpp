@@ -3,9 +3,11 @@
 // the settings window, and a region the system cannot make.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include "config/uSettings.hpp"
 #include "platform/HandlerBoundary.hpp"
+#include "platform/Terminate.hpp"
 #include "ui/win32/GdiText.hpp"
 #include "ui/win32/Win32MainWindow.hpp"
 #include "ui/win32/Win32SettingsWindow.hpp"
@@ -81,6 +83,19 @@ TEST(Win32MainWindow, ButtonsTakeTheSystemsButtonFace) {
     const TColor taken = MainWindow().button.Color;
     SetSysColors(1, &index, &saved);
     EXPECT_EQ(taken, odd);
+}
+
+// Closing during a download ends the process from inside the download's wait, where no
+// destructor runs: the notification-area icon goes on that way out too.
+TEST(Win32MainWindow, TheTrayIconGoesWhenTheProcessEndsFromAWait) {
+    Win32MainWindow window(MainLoop(), "Tarvos tray test");
+    window.ShowFirst();
+    RunProcessEndHook();  // what EndProcessNow does before it ends the process
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = window.Handle();
+    icon.uID = 1;
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_DELETE, &icon)) << "the icon would stay behind the ended process";
 }
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include "platform/Error.hpp"
 #include "platform/EventLoop.hpp"
+#include "platform/Terminate.hpp"
 #include "platform/HandlerBoundary.hpp"
 #include "platform/win32/MessageWindow.hpp"
 
@@ -78,6 +79,7 @@ void SetKeyboardDialog(HWND dialog) { t_keyboardDialog = dialog; }
 std::unique_ptr<EventLoopBackend> MakeEventLoopBackend(EventLoop& loop) { return std::make_unique<Win32Backend>(loop); }
 
 void EndProcessNow(int code) {
+    RunProcessEndHook();
     std::fflush(nullptr);
     ExitProcess(static_cast<UINT>(code));
 }

@@ -11,6 +11,7 @@
 #include "launcher/uMainForm.hpp"
 #include "platform/Error.hpp"
 #include "platform/HandlerBoundary.hpp"
+#include "platform/Terminate.hpp"
 #include "ui/win32/GdiText.hpp"
 #include "platform/win32/MessageWindow.hpp"
 #include "ui/win32/Win32WebView.hpp"
@@ -124,13 +125,8 @@ Win32MainWindow::Win32MainWindow(EventLoop& loop, const std::string& title) : lo
 
 Win32MainWindow::~Win32MainWindow() {
     web_.reset();
-    if (trayAdded_) {
-        NOTIFYICONDATAW nid{};
-        nid.cbSize = sizeof nid;
-        nid.hWnd = hwnd_;
-        nid.uID = kTrayId;
-        Shell_NotifyIconW(NIM_DELETE, &nid);
-    }
+    RemoveTrayIcon();
+    SetProcessEndHook({});
     if (hwnd_) {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
@@ -228,6 +224,16 @@ void Win32MainWindow::TakeSystemColours() {
     for (MainButton button : kButtons) Widget(button).Color = static_cast<TColor>(GetSysColor(COLOR_BTNFACE));
 }
 
+void Win32MainWindow::RemoveTrayIcon() {
+    if (!trayAdded_) return;
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = hwnd_;
+    nid.uID = kTrayId;
+    Shell_NotifyIconW(NIM_DELETE, &nid);
+    trayAdded_ = false;
+}
+
 void Win32MainWindow::ShowFirst() {
     if (!trayAdded_) {
         NOTIFYICONDATAW nid{};
@@ -239,6 +245,9 @@ void Win32MainWindow::ShowFirst() {
         nid.hIcon = reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICON));
         wcsncpy(nid.szTip, trayHint_.c_str(), std::size(nid.szTip) - 1);
         trayAdded_ = Shell_NotifyIconW(NIM_ADD, &nid) != FALSE;
+        // Closing during a download or a check ends the process from inside that wait,
+        // where this window's destructor never runs: the icon goes all the same.
+        if (trayAdded_) SetProcessEndHook([this] { RemoveTrayIcon(); });
     }
     // The controller places the window first; it appears at its place (SetPosition).
     showPending_ = true;

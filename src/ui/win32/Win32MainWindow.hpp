@@ -76,6 +76,7 @@ private:
     LRESULT Proc(UINT msg, WPARAM wp, LPARAM lp);
     void Paint(HDC dc);
     void TakeSystemColours();
+    void RemoveTrayIcon();
     void DrawTexts(HDC dc);
     void MouseMove(int x, int y);
     void MouseDown(TMouseButton button, int x, int y);
