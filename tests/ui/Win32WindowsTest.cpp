@@ -5,12 +5,15 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <filesystem>
+
 #include "config/uSettings.hpp"
 #include "platform/HandlerBoundary.hpp"
 #include "platform/Terminate.hpp"
 #include "ui/win32/GdiText.hpp"
 #include "ui/win32/Win32MainWindow.hpp"
 #include "ui/win32/Win32SettingsWindow.hpp"
+#include "ui/win32/Win32Windows.hpp"
 #include "widgets/ButtonComps.hpp"
 
 using namespace tarvos;
@@ -180,4 +183,24 @@ TEST(Win32SettingsWindow, KeyboardMovesBetweenControlsAndReachesAnOpenList) {
     EXPECT_EQ(seen, (std::vector<std::string>{"language", "autoclose", "proxy", "escape closed the list",
                                               "enter closed the list"}));
     EXPECT_EQ(step, 6) << "the window stayed open until the last Enter";
+}
+
+// After a self-update the old copy starts its replacement and ends; the replacement, with the
+// same instance name, must not take the still ending copy for a running one and end itself.
+TEST(Win32Windows, ACopyEndingForItsReplacementLeavesItTheInstance) {
+    const std::string name = "Tarvos replacement test";
+    StartupState s;
+    s.debugFile = std::make_unique<tDebugFile>();
+    s.config = std::make_unique<tConfigData>();
+    s.skin = std::make_unique<TtucConfig>();
+    s.skin->MainWindow.BackGroundImage.image = MakeBitmap(40, 30, kNormal);
+    s.instanceName = name;
+    Win32Windows ending({});
+    ASSERT_FALSE(ending.ActivateOtherInstance(name));
+    ending.CreateWindows(s);
+    ending.LeaveForReplacement(name);
+    EXPECT_FALSE(Win32Windows({}).ActivateOtherInstance(name)) << "the replacement would end at once";
+    char exe[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::filesystem::remove_all(std::filesystem::path(exe).parent_path() / "updater");
 }

@@ -234,6 +234,12 @@ void Win32MainWindow::RemoveTrayIcon() {
     trayAdded_ = false;
 }
 
+void Win32MainWindow::LeaveInstance() {
+    ShowWindow(hwnd_, SW_HIDE);
+    SetWindowTextW(hwnd_, L"");
+    RemoveTrayIcon();
+}
+
 void Win32MainWindow::ShowFirst() {
     if (!trayAdded_) {
         NOTIFYICONDATAW nid{};

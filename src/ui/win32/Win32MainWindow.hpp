@@ -35,6 +35,9 @@ public:
     void SetTrayHint(const std::string& hint);
     // The first showing: the window appears where the controller places it.
     void ShowFirst();
+    // The launcher is about to start its replacement and end: the window leaves the screen
+    // and gives up the instance name, so that the new copy does not take it for a running one.
+    void LeaveInstance();
 
     void SetText(MainLabel label, const std::string& text) override;
     std::string Text(MainLabel label) const override;
