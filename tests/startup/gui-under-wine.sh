@@ -245,4 +245,43 @@ code=0
 wait "$broken" || code=$?
 [ "$code" = 0 ] || fail "closing the message ended the launcher with $code"
 
+# Every window of a starting launcher answers: a program walking the desktop's windows at
+# any moment of the start-up gets through within a second, with a good package and with
+# one whose main window section has a version this launcher does not read.
+listed() {
+  local out
+  out=$(timeout 60 "$src/scripts/wine-run" "$bin/tests/startup/desktop_probe.exe" list 1000 2>/dev/null) ||
+    fail "$1: ${out:-the window listing did not end}"
+}
+# walk_startup FOLDER WHAT CLOSE...: lists the windows for the first ten seconds of the
+# launcher in FOLDER, then ends it with the command CLOSE.
+walk_startup() {
+  local dir=$1 what=$2 p end
+  shift 2
+  cd "$dir"
+  wine_run "$dir/tarvos.exe" >/dev/null 2>&1 &
+  p=$!
+  pids+=($p)
+  end=$((SECONDS + 10))
+  while [ $SECONDS -lt $end ]; do listed "$what"; sleep 0.2; done
+  "$@" || true
+  for _ in $(seq 100); do kill -0 "$p" 2>/dev/null || break; sleep 0.2; done
+  kill -0 "$p" 2>/dev/null && fail "$what: the launcher did not end"
+  return 0
+}
+close_box() {
+  local box
+  box=$(xdotool search --onlyvisible --name '^AutoUpdater$' 2>/dev/null | head -1) || return 1
+  xdotool windowactivate --sync "$box" 2>/dev/null || true
+  xdotool key --window "$box" Return
+}
+mkdir -p "$tmp/live-good" "$tmp/live-bad"
+launcher "$tmp/live-good/tarvos.exe" "$instance Live" "$port"
+walk_startup "$tmp/live-good" "starting with a good package" \
+  "$src/scripts/wine-run" "$bin/tests/startup/desktop_probe.exe" close "$instance Live"
+cp "$bin/src/ui/win32/tarvos.exe" "$tmp/live-bad/tarvos.exe"
+# The main window section's version is the package's first four bytes (12345 = 0x3039).
+printf '\x39\x30\x00\x00' | dd of="$tmp/package.bin" bs=1 conv=notrunc status=none
+wine_run "$pack" inject "$tmp/package.bin" "$tmp/live-bad/tarvos.exe" >/dev/null
+walk_startup "$tmp/live-bad" "starting with a main section of version 12345" close_box
 echo "PASS"
