@@ -48,11 +48,10 @@ TtucElement::SubBlock TtucElement::IntoBitmap(Bitmap& bitmap) {
 }
 
 void TtucBackGround::LoadFromStream2(SkinReader& stream) {
-    // A block with a body always replaces the outline, also when it brings none.
-    auto intoRegion = [this](std::span<const std::uint8_t> b) {
-        if (!ReadRegionData(b)) throw TarvosError("Damaged configuration package: invalid region data");
-        region.assign(b.begin(), b.end());
-    };
+    // A block with a body always replaces the outline, also when it brings none. Region bytes
+    // are kept as they are: damaged ones only cost the outline (GetRegion gives none and the
+    // window stays rectangular), never the skin, and the settings window never reads them.
+    auto intoRegion = [this](std::span<const std::uint8_t> b) { region.assign(b.begin(), b.end()); };
     SkinReader probe = stream;
     if (probe.Int64() > 0) region.clear();
     ReadBody(stream, {IntoBitmap(image), intoRegion});

@@ -137,7 +137,7 @@ class TtucWindow {
 public:
     virtual ~TtucWindow() = default;
     // Reads the version and, when it is this window's, the blocks. Throws TarvosError when a
-    // size runs past the end of the data or a picture or region is damaged.
+    // size runs past the end of the data or a picture is damaged.
     void LoadFromStream(SkinReader& stream);
     // The same from a memory stream's position, which then stands right after the section.
     void LoadFromStream(MemoryStream& stream);

@@ -115,7 +115,9 @@ void TFMain::LoadIniFile() { tarvos::LoadIniFile(TmpPath, User, *config_); }
 
 bool TFMain::SaveIniFile() {
     const std::string langName = config_ ? config_->LangName : std::string();
-    if (tarvos::SaveIniFile(TmpPath, User, view_.Left(), view_.Top(), langName)) return true;
+    const bool placed = view_.HasPlace();
+    if (tarvos::SaveIniFile(TmpPath, User, placed ? view_.Left() : MainLeft, placed ? view_.Top() : MainTop, langName))
+        return true;
     Log("Cannot write the settings file " + TmpPath + "\\TarvosII.ini");
     return false;
 }

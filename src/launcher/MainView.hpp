@@ -72,6 +72,9 @@ public:
     virtual void SetClientSize(int /*width*/, int /*height*/) {}
     virtual void SetBackground(const Bitmap& /*picture*/, const std::optional<std::vector<RegionRect>>& /*outline*/) {}
     virtual void SetPosition(int /*left*/, int /*top*/) {}
+    // Whether the view is a window with a place on the screen. A view without one keeps the
+    // saved place as it was loaded, so that it never overwrites the windowed launcher's.
+    virtual bool HasPlace() const { return false; }
     virtual int Left() const { return 0; }
     virtual int Top() const { return 0; }
     virtual int WindowWidth() const { return 0; }

@@ -28,8 +28,13 @@ bool FileExists(const std::string& name) {
     return fs::is_regular_file(PathFromUtf8(name), ec);
 }
 
-// Window positions: a decimal number, else -1 (centred).
+// Window positions: a decimal number with an optional sign, else -1 (centred). Unlike the
+// skin's numbers there is no hexadecimal form: the launcher writes decimal only, and a hand
+// edit like "$64" is not a place on the screen.
 std::int32_t PositionValue(const std::string& value) {
+    std::string_view digits = value;
+    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) digits.remove_prefix(1);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) return -1;
     const auto n = ReadInteger(value);
     if (!n || *n < INT32_MIN || *n > INT32_MAX) return -1;
     return static_cast<std::int32_t>(*n);

@@ -9,4 +9,9 @@ namespace tarvos {
 // A later call in the same process with a name it already holds is false as well.
 bool AcquireSingleInstance(const std::string& name);
 
+// Gives a name this process holds back before the process ends: a copy that starts its own
+// replacement and ends frees the name first, so the replacement never takes the dying copy
+// for a running one. Nothing when the name is not held here.
+void ReleaseSingleInstance(const std::string& name);
+
 }  // namespace tarvos

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 
 namespace tarvos {
 
@@ -6,5 +7,11 @@ namespace tarvos {
 // it when the main window closes; long operations and list builders read it to stop early.
 bool ApplicationTerminated();
 void SetApplicationTerminated(bool value);
+
+// What must be undone however the process ends, also when EndProcessNow ends it from inside
+// a wait where no destructor runs: a notification-area icon, for one, would otherwise stay
+// behind its dead process. One hook; an empty one removes it. It runs at most once.
+void SetProcessEndHook(std::function<void()> hook);
+void RunProcessEndHook() noexcept;
 
 }  // namespace tarvos

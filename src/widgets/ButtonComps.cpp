@@ -48,7 +48,15 @@ void TImageButton::MouseUp(TMouseButton button, int x, int y) {
     const Bitmap& hover = MUp.Empty() ? MOver : MUp;
     const Bitmap& next = over && !hover.Empty() ? hover : Bmp;
     if (!next.Empty()) Show(next);
-    if (clicked) Click();
+    if (!clicked) return;
+    if (RepaintNow) RepaintNow();
+    Click();
+}
+
+void TImageButton::SetEnabled(bool enabled) {
+    Enabled = enabled;
+    if (ActualBmp.Empty()) ActualBmp = Bmp;
+    if (!Shown().Empty()) Width = Shown().width, Height = Shown().height;
 }
 
 void TImageButton::Click() {
@@ -58,7 +66,7 @@ void TImageButton::Click() {
 
 Bitmap TImageButton::Paint() {
     if (ActualBmp.Empty()) ActualBmp = Bmp;
-    const Bitmap& shown = !Enabled && !BmpDAble.Empty() ? BmpDAble : ActualBmp;
+    const Bitmap& shown = Shown();
     // The button always has the size of the picture it shows, also when it is enabled again
     // after showing a disabled picture of another size.
     if (!shown.Empty()) Width = shown.width, Height = shown.height;

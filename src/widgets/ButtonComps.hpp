@@ -7,7 +7,8 @@ namespace tarvos {
 
 enum class TMouseButton { Left, Right, Middle };
 
-// The system's button-face colour, which an image button shows where it has no picture.
+// The usual button-face colour, which an image button shows where it has no picture. A window
+// with a system colour scheme gives its buttons the system's own (Color).
 constexpr TColor clBtnFace = RgbColor(240, 240, 240);
 
 // A windowless button painted from up to five pictures. The window forwards the mouse to it
@@ -24,6 +25,9 @@ public:
     Bitmap ActualBmp;  // the picture shown now
 
     std::function<void()> BtnClick;  // OnClick
+    // Puts the button's current picture on the screen at once. A click runs it before its
+    // handler, which may keep the window busy for long (a modal window, a full check).
+    std::function<void()> RepaintNow;
     std::function<void(TMouseButton, int x, int y)> OnMDown, OnMUp;
     std::function<void()> OnMEnter, OnMLeave;  // declared for the form designer; never fired
 
@@ -36,6 +40,8 @@ public:
 
     // Shows the normal picture at its size; nothing when there is none.
     void RePaint();
+    // Enables or disables the button; it takes the size of the picture it now shows.
+    void SetEnabled(bool enabled);
 
     void MouseEnter();
     void MouseLeave();
@@ -49,6 +55,7 @@ public:
 private:
     bool Over(int x, int y) const { return x >= 0 && y >= 0 && x < Width && y < Height; }
     void Show(const Bitmap& picture);
+    const Bitmap& Shown() const { return !Enabled && !BmpDAble.Empty() ? BmpDAble : ActualBmp; }
 
     bool pressed_ = false;
 };

@@ -79,6 +79,8 @@ TEST(SettingsWindow, ShowsTheUsersChoicesWithinTheConfiguredSwitches) {
     EXPECT_EQ(w.Box_CheckType.ItemIndex, 1);
     EXPECT_EQ(w.Text_Title.Caption, "Settings");
     EXPECT_EQ(w.Text_CheckType.Caption, "Check");
+    EXPECT_EQ(w.Text_Autoclose.Caption, "Close after start");
+    EXPECT_EQ(w.Text_DriveType.Caption, "Disk");
     EXPECT_EQ(w.Form.Width, 520) << "no grow-in without the switch";
 
     // An unknown check mode keeps the last selection; the user's proxy choice can vanish.

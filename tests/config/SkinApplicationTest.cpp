@@ -121,6 +121,34 @@ TEST(SkinApplication, MainWindowSkinSetsEveryWidgetByItsRule) {
     EXPECT_FALSE(form.Outline.has_value());
 }
 
+// Every element reaches the widget of its own name by the ids of the skin format, so that no
+// two widgets of the same kind trade places.
+TEST(SkinApplication, EachElementIdReachesTheWidgetOfItsName) {
+    const std::pair<int, const char*> main[] = {{2, "Button_StartGame"}, {3, "Button_Cancel"},
+                                                {4, "Button_CheckAllFiles"}, {5, "Button_Close"},
+                                                {6, "Button_Minimize"},     {7, "Button_Config"}};
+    const std::pair<int, const char*> settings[] = {
+        {2, "Text_Title"},      {3, "Text_Language"},   {4, "Text_Autoclose"},  {5, "Text_Proxy"},
+        {6, "Text_DriveType"},  {7, "Text_CheckType"},  {8, "Box_Language"},    {9, "Check_Autoclose"},
+        {10, "Box_Proxy"},      {11, "Box_DriveType"},  {12, "Box_CheckType"},  {13, "Button_Ok"}};
+    auto placed = [](const auto& table) {
+        Bytes blocks;
+        for (auto [id, name] : table) PutBlock(blocks, static_cast<std::uint8_t>(id), Body({Sub("Left=" + std::to_string(id * 10))}));
+        return blocks;
+    };
+    TtucMainWindow mainSkin;
+    Load(mainSkin, 6, placed(main));
+    TForm mainForm;
+    mainSkin.SetDataToForm(mainForm);
+    for (auto [id, name] : main) EXPECT_EQ(mainForm.Find<TImageButton>(name)->Left, id * 10) << name;
+
+    TtucConfigWindow settingsSkin;
+    Load(settingsSkin, 12, placed(settings));
+    TForm settingsForm;
+    settingsSkin.SetDataToForm(settingsForm);
+    for (auto [id, name] : settings) EXPECT_EQ(settingsForm.Find<TControl>(name)->Left, id * 10) << name;
+}
+
 TEST(SkinApplication, SettingsOutlineLeavesOutEveryPixelOfTheCornerColour) {
     constexpr std::uint32_t M = 0xFF00FF, W = 0xFFFFFF, G = 0x808080;
     TtucBackGround magenta;

@@ -134,14 +134,31 @@ TEST(SkinStream, DamagedSectionsAreRefusedNotFollowed) {
     Bytes badPicture;
     PutBlock(badPicture, 2, Body({{}, {}, Sub("BM not a picture")}));
     damaged(MainSection(1, badPicture));
-    Bytes badRegion;
-    PutBlock(badRegion, 1, Body({kPicture, Sub("not region data, but long enough to hold a header")}));
-    damaged(MainSection(1, badRegion));
     Bytes unknownPast;
     unknownPast.push_back(99);
     PutInt64(unknownPast, INT64_MAX);
     damaged(MainSection(1, unknownPast));
     damaged(Bytes{0x3A, 0x30});  // not even a version
+}
+
+// Region bytes that are not region data cost the outline only: the skin loads and the main
+// window stays rectangular; the settings window's region bytes are never looked at.
+TEST(SkinStream, InvalidRegionDataGivesNoOutlineButKeepsTheSkin) {
+    const Bytes junk = Sub("not region data, but long enough to hold a header");
+    Bytes blocks;
+    PutBlock(blocks, 1, Body({kPicture, junk}));
+    PutBlock(blocks, 10, Body({Sub("Size=9")}));
+    TtucMainWindow w;
+    ASSERT_NO_THROW(Load(w, MainSection(2, blocks)));
+    EXPECT_EQ(w.BackGroundImage.image.width, 3);
+    EXPECT_FALSE(w.BackGroundImage.GetRegion());
+    EXPECT_EQ(w.Text_Title.IntValue("Size"), 9) << "the blocks after it are read";
+
+    Bytes settings;
+    PutBlock(settings, 1, Body({kPicture, junk}));
+    TtucConfigWindow cw;
+    ASSERT_NO_THROW(Load(cw, Section(TtucConfigWindow::kVersion, 1, settings)));
+    EXPECT_EQ(cw.BackGroundImage.image.width, 3);
 }
 
 TEST(SkinStream, MemoryStreamContinuesAfterEachSection) {

@@ -153,6 +153,7 @@ TEST_F(Cli, NoServerShowsTheTextAndStillStartsTheGameWithTheSettingsRoundTrippin
     ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), "", answering.Port())), "");
     Write(game / "system/t2.exe", kClient, true);
     Write(game / "system/t2.ini", "original");
+    Write(game / "updater/TarvosII.ini", "Left = 120\r\nTop = 45\r\n");  // the windowed launcher's place
 
     const CommandResult r = RunLauncher(game,
                                         "--settings DriveType=SSD --settings Box_CheckType=1 --settings "
@@ -164,7 +165,7 @@ TEST_F(Cli, NoServerShowsTheTextAndStillStartsTheGameWithTheSettingsRoundTrippin
               "args:t2_answering.ini\ndir:" + fs::canonical(game / "system").string() + "\noriginal")
         << "the answering proxy is found without a server; its settings file is missing, so t2.ini stays";
     const std::string saved =
-        "Left = 0\r\nTop = 0\r\nLanguage = Deutsch\r\nAutoClose = True\r\nSelProxy = Answering\r\n"
+        "Left = 120\r\nTop = 45\r\nLanguage = Deutsch\r\nAutoClose = True\r\nSelProxy = Answering\r\n"
         "DriveType = SSD\r\nCheckMode = Medium: Size & Date\r\nLangFolder = default\r\n";
     EXPECT_EQ(Read(game / "updater/TarvosII.ini"), saved);
 

@@ -3,6 +3,7 @@
 // server, the message panel, the fade-in, dragging, the web view and closing.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 
@@ -32,7 +33,23 @@ constexpr const char* kConfig =
     "[config]\ninstance=Test\nusercan_changelanguage=true\n"
     "[mainwindow]\ncaption=My Game\nfadeeffect=true\n"
     "[updateservers]\nuseping=true\n"
-    "[lang=1033:English]\n0=http://news.example/Page.html\n8=check hint\n9=start hint\n15=no server\n25=game language\n";
+    "[lang=1033:English]\n0=http://news.example/Page.html\n8=check hint\n9=start hint\n15=no server\n25=game language\n"
+    "[lang=1049:Russian]\n0=http://news.example/ru.html\n25=yazyk\n";
+
+// The settings window as the main window drives it: the modal showing runs what the test
+// has the user do.
+class ModalSettingsView : public SettingsView {
+public:
+    void FormChanged(const TForm&) override {}
+    void OutlineChanged(const TForm&) override {}
+    void BoundsChanged(const TForm&) override {}
+    TModalResult ShowModal(TForm& form) override {
+        if (whileShown) whileShown(form);
+        return TModalResult::Ok;
+    }
+    void CloseModal(TModalResult) override {}
+    std::function<void(TForm&)> whileShown;
+};
 
 class MainControllerTest : public ::testing::Test {
 protected:
@@ -172,6 +189,85 @@ TEST_F(MainControllerTest, DraggingTheWebViewAndClosing) {
     ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0], "Left = 5");
     EXPECT_EQ(lines[2], "Language = English");
+}
+
+// The run is armed only once the news page has settled: neither before navigating nor while
+// the page is still loading.
+TEST_F(MainControllerTest, TheFirstShowingArmsTheRunOnlyOnceTheNewsPageSettled) {
+    main_.FormCreate({});
+    bool armedWhenNavigating = true, armedWhileLoading = true;
+    view_.WhenNavigating = [&] { armedWhenNavigating = main_.MainTimer.Enabled(); };
+    Timer page(MainLoop(), 20);
+    page.OnTimer([&] {
+        page.SetEnabled(false);
+        armedWhileLoading = main_.MainTimer.Enabled();
+        main_.WebBrowser1NavigateComplete2();
+    });
+    page.SetEnabled(true);
+    main_.FormShow();
+    EXPECT_FALSE(armedWhenNavigating);
+    EXPECT_FALSE(armedWhileLoading);
+    EXPECT_TRUE(main_.MainTimer.Enabled());
+    EXPECT_TRUE(view_.PanelVisible(MainPanel::WebPanel));
+    main_.MainTimer.SetEnabled(false);
+}
+
+TEST_F(MainControllerTest, CreationHoldsTheChoicesToWhatTheConfigurationAllows) {
+    fs::create_directories(folder_ / "updater");
+    std::ofstream(folder_ / "updater" / "TarvosII.ini")
+        << "SelProxy = Beta\nDriveType = SSD\nCheckMode = Light: Previous List\nAutoClose = False\n";
+    config_.Config.DefaultAutoClose = true;
+    config_.Config.UserCan_ChangeCheckMethod = true;
+    main_.FormCreate({});
+    EXPECT_EQ(main_.SelProxy, "auto");
+    EXPECT_EQ(main_.DriveType, "HDD");
+    EXPECT_TRUE(main_.AutoClose) << "the configured default";
+    EXPECT_EQ(main_.CheckMode, "Light: Previous List") << "a choice the user may change stays";
+}
+
+TEST_F(MainControllerTest, RealTimersThreadsAndProxyDeadline) {
+    TFMain fresh{view_, MainLoop(), lang_, shell_, nullptr};
+    fresh.Attach(config_, skin_);
+    EXPECT_EQ(fresh.MainTimer.Interval(), 1000);
+    EXPECT_EQ(fresh.MsgTimer.Interval(), 100);
+    EXPECT_EQ(fresh.MsgTimer2.Interval(), 10000);
+    EXPECT_EQ(fresh.FadeTimer.Interval(), 100);
+    fresh.FormCreate({});
+    EXPECT_EQ(fresh.DM->Threads(), 6);
+    EXPECT_EQ(fresh.Proxies->DeadlineMs, 5000u);
+}
+
+// The settings button places the window 60 pixels up and left of the centre, takes every
+// enabled choice over and moves the main window to the language chosen there.
+TEST_F(MainControllerTest, TheSettingsButtonPlacesTheWindowAndAppliesTheChoices) {
+    config_.Config.UserCan_ChangeDriveType = true;
+    config_.Config.UserCan_ChangeCheckMethod = true;
+    ModalSettingsView settingsView;
+    TFSettings settings({config_, skin_.ConfigWindow, main_.User, lang_, settingsView, MainLoop()});
+    main_.Attach(config_, skin_, &settings);
+    main_.FormCreate({});
+    view_.SetPosition(100, 200);
+    main_.NewsURL = lang_[0];  // as the first showing left it
+    std::array<int, 2> place{};
+    settingsView.whileShown = [&](TForm& form) {
+        place = {form.Left, form.Top};
+        settings.Box_Language.ItemIndex = 1;
+        settings.Box_Language.OnChange();
+        settings.Box_DriveType.ItemIndex = 1;
+        settings.Box_CheckType.ItemIndex = 2;
+    };
+    main_.Button_ConfigClick();
+    EXPECT_EQ(place, (std::array{100 + 40 / 2 - 520 / 2 - 60, 200 + 30 / 2 - 360 / 2 - 60}));
+    EXPECT_EQ(main_.DriveType, "SSD");
+    EXPECT_EQ(main_.CheckMode, "Light: Previous List");
+    EXPECT_EQ(view_.Text(MainLabel::Text_LangBoxDescription), "yazyk");
+    EXPECT_EQ(view_.Navigations.back(), "http://news.example/ru.html");
+    // The web view's handlers are detached: a settled page no longer shows the panel, and a
+    // link is not handed to the system browser.
+    main_.WebBrowser1NavigateComplete2();
+    EXPECT_FALSE(view_.PanelVisible(MainPanel::WebPanel));
+    EXPECT_FALSE(main_.WebBrowser1BeforeNavigate2("http://elsewhere.example/"));
+    EXPECT_TRUE(shell_.Opened.empty());
 }
 
 TEST_F(MainControllerTest, AnEmptySkinEndsWithTheMessage) {

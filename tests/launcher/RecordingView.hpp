@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -52,6 +53,7 @@ public:
     void SetPanelHeight(MainPanel, int pixels) override { MsgHeights.push_back(pixels); }
     void SetClientSize(int width, int height) override { ClientWidth = width, ClientHeight = height; }
     void SetPosition(int left, int top) override { PosLeft = left, PosTop = top; }
+    bool HasPlace() const override { return true; }
     int Left() const override { return PosLeft; }
     int Top() const override { return PosTop; }
     int WindowWidth() const override { return ClientWidth; }
@@ -63,7 +65,10 @@ public:
         Opacities.push_back(opacity);
     }
     int Opacity() const override { return Opacities.empty() ? 255 : Opacities.back(); }
-    void Navigate(const std::string& url) override { Navigations.push_back(url); }
+    void Navigate(const std::string& url) override {
+        Navigations.push_back(url);
+        if (WhenNavigating) WhenNavigating();
+    }
     void HideToTray() override { InTray = true; }
     void ShowFromTray() override { InTray = false; }
     void ShowMessage(const std::string& text) override { Messages.push_back(text); }
@@ -74,6 +79,7 @@ public:
     int ClientWidth = 0, ClientHeight = 0, PosLeft = 0, PosTop = 0;
     bool Transparent = false, InTray = false;
     std::vector<std::string> Navigations, Messages;
+    std::function<void()> WhenNavigating;
 
     std::vector<std::string> Status, Total;
     bool StartEnabled = false, CheckAllEnabled = true, CheckAllVisible = false;

@@ -88,6 +88,14 @@ TEST_F(UserSettingsTest, ReadingIsTolerant) {
     LoadIniFile(tmpPath_, r, config_);
     EXPECT_FALSE(r.AutoClose);
     EXPECT_EQ(r.MainLeft, -1);
+
+    // Positions are decimal only: the skin's hexadecimal forms are not numbers here.
+    for (const char* hex : {"$64", "0x20", "x10"}) {
+        Write("TarvosII.ini", std::string("Left = ") + hex + "\nTop = +12\n");
+        LoadIniFile(tmpPath_, r, config_);
+        EXPECT_EQ(r.MainLeft, -1) << hex;
+        EXPECT_EQ(r.MainTop, 12);
+    }
 }
 
 // The companion file is unscrambled and unpacked; a damaged one is harmless.

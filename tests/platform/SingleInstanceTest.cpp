@@ -51,6 +51,8 @@ TEST(SingleInstance, OneProcessPerNameForAsLongAsItRuns) {
     EXPECT_FALSE(ClaimInOtherProcess(name));
     EXPECT_TRUE(ClaimInOtherProcess("Game Launcher_1")) << "another name, even one that looks alike";
     EXPECT_TRUE(ClaimInOtherProcess("AutoUpdater"));
+    ReleaseSingleInstance(name);  // a copy about to start its replacement
+    EXPECT_TRUE(ClaimInOtherProcess(name));
     unsetenv("XDG_RUNTIME_DIR");
 }
 #endif

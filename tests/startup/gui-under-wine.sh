@@ -38,11 +38,12 @@ read -r fast port < <(bash "$src/scripts/local-nginx" start "$tmp/nginx" "$tmp/s
 # The launcher with the test package.
 instance="Tarvos Wine Test"
 cp -r "$bin/skins/default" "$tmp/skin"
-# launcher NAME INSTANCE PORT: a copy of the launcher with a test package.
+# launcher NAME INSTANCE PORT [CAPTION]: a copy of the launcher with a test package.
 launcher() {
   rm -rf "$tmp/pkg"
   cp -r "$bin/skins/default" "$tmp/pkg"
   sed -i "s/^instance=.*/instance=$2/; s/^useproxy=.*/useproxy=false/; /^url=/d; /^useping=/d" "$tmp/pkg/config.txt"
+  [ -z "${4:-}" ] || sed -i "s/^caption=.*/caption=$4/" "$tmp/pkg/config.txt"
   sed -i "s|^\[updateservers\]|[updateservers]\r\nuseping=false\r\nurl=http://127.0.0.1:$3/|" "$tmp/pkg/config.txt"
   wine_run "$pack" build "$tmp/pkg" -o "$tmp/package.bin" >/dev/null
   cp "$bin/src/ui/win32/tarvos.exe" "$1"
@@ -186,30 +187,39 @@ kill -0 "$main" 2>/dev/null && fail "the close button did not end the launcher"
 [ -f "$tmp/game/updater/TarvosII.ini" ] || fail "closing did not write TarvosII.ini"
 tr -d '\r' <"$tmp/game/updater/TarvosII.ini" | grep -q '^Language = ' && ! grep -q '^Language = English' "$tmp/game/updater/TarvosII.ini" || { cat "$tmp/game/updater/TarvosII.ini"; fail "the language picked in the settings window was not kept"; }
 
-# The launcher updates itself first: the server's newer launcher (another instance name)
-# replaces the running one, which starts it and ends; the old one is kept as ".bak" until
-# the new one removes it.
+# The launcher updates itself first: the server's newer launcher replaces the running one,
+# which starts it and ends; the old one is kept as ".bak" until the new one removes it. Both
+# carry the same instance name, so the new copy must not take the dying one for a running
+# copy and end: once the old one has gone, the new one's window stays on the screen. (The newer
+# launcher differs from the old one by its caption only.)
 mkdir -p "$tmp/self"
 launcher "$tmp/self/tarvos.exe" "$instance" "$fast"
-launcher "$tmp/release/tarvos.exe" "$instance Updated" "$fast"
+launcher "$tmp/release/tarvos.exe" "$instance" "$fast" "Updated launcher"
 printf '\\tarvos.exe\n' >"$tmp/required.txt"
 "$publish" "$tmp/release" "$tmp/server" --required "$tmp/required.txt" >/dev/null || fail "tarvos-publish could not add the launcher"
 cd "$tmp/self"
 wine_run "$tmp/self/tarvos.exe" >/dev/null 2>&1 &
-pids+=($!)
-new=""
+old=$!
+pids+=($old)
 for _ in $(seq 300); do
-  new=$(xdotool search --onlyvisible --name "^$instance Updated\$" 2>/dev/null | head -1) || true
+  cmp -s "$tmp/self/tarvos.exe" "$tmp/release/tarvos.exe" && ! kill -0 "$old" 2>/dev/null && break
+  sleep 0.2
+done
+cmp -s "$tmp/self/tarvos.exe" "$tmp/release/tarvos.exe" || { shot no-replace; fail "the launcher was not replaced"; }
+kill -0 "$old" 2>/dev/null && fail "the replaced launcher did not end"
+new=""
+for _ in $(seq 150); do
+  new=$(xdotool search --onlyvisible --name "^$instance\$" 2>/dev/null | head -1) || true
   [ -n "$new" ] && break
   sleep 0.2
 done
-[ -n "$new" ] || { shot no-restart; fail "the updated launcher did not start"; }
-cmp -s "$tmp/self/tarvos.exe" "$tmp/release/tarvos.exe" || fail "the launcher was not replaced"
+[ -n "$new" ] || { shot no-restart; fail "no launcher runs after the self-update: the new copy ended"; }
+sleep 2
+[ -n "$(xdotool search --onlyvisible --name "^$instance\$" 2>/dev/null)" ] || fail "the updated launcher ended"
 win=$new
-sleep 1
 shot 7-self-updated
 click $(($(skinval main Button_Close Left) + 8)) $(($(skinval main Button_Close Top) + 8))
-for _ in $(seq 100); do xdotool search --onlyvisible --name "^$instance Updated\$" >/dev/null 2>&1 || break; sleep 0.2; done
+for _ in $(seq 100); do xdotool search --onlyvisible --name "^$instance\$" >/dev/null 2>&1 || break; sleep 0.2; done
 
 # A launcher whose package is damaged says so and ends with 0 once the message is closed.
 mkdir -p "$tmp/broken"
@@ -234,4 +244,44 @@ xdotool key --window "$box" Return
 code=0
 wait "$broken" || code=$?
 [ "$code" = 0 ] || fail "closing the message ended the launcher with $code"
+
+# Every window of a starting launcher answers: a program walking the desktop's windows at
+# any moment of the start-up gets through within a second, with a good package and with
+# one whose main window section has a version this launcher does not read.
+listed() {
+  local out
+  out=$(timeout 60 "$src/scripts/wine-run" "$bin/tests/startup/desktop_probe.exe" list 1000 2>/dev/null) ||
+    fail "$1: ${out:-the window listing did not end}"
+}
+# walk_startup FOLDER WHAT CLOSE...: lists the windows for the first ten seconds of the
+# launcher in FOLDER, then ends it with the command CLOSE.
+walk_startup() {
+  local dir=$1 what=$2 p end
+  shift 2
+  cd "$dir"
+  wine_run "$dir/tarvos.exe" >/dev/null 2>&1 &
+  p=$!
+  pids+=($p)
+  end=$((SECONDS + 10))
+  while [ $SECONDS -lt $end ]; do listed "$what"; sleep 0.2; done
+  "$@" || true
+  for _ in $(seq 100); do kill -0 "$p" 2>/dev/null || break; sleep 0.2; done
+  kill -0 "$p" 2>/dev/null && fail "$what: the launcher did not end"
+  return 0
+}
+close_box() {
+  local box
+  box=$(xdotool search --onlyvisible --name '^AutoUpdater$' 2>/dev/null | head -1) || return 1
+  xdotool windowactivate --sync "$box" 2>/dev/null || true
+  xdotool key --window "$box" Return
+}
+mkdir -p "$tmp/live-good" "$tmp/live-bad"
+launcher "$tmp/live-good/tarvos.exe" "$instance Live" "$port"
+walk_startup "$tmp/live-good" "starting with a good package" \
+  "$src/scripts/wine-run" "$bin/tests/startup/desktop_probe.exe" close "$instance Live"
+cp "$bin/src/ui/win32/tarvos.exe" "$tmp/live-bad/tarvos.exe"
+# The main window section's version is the package's first four bytes (12345 = 0x3039).
+printf '\x39\x30\x00\x00' | dd of="$tmp/package.bin" bs=1 conv=notrunc status=none
+wine_run "$pack" inject "$tmp/package.bin" "$tmp/live-bad/tarvos.exe" >/dev/null
+walk_startup "$tmp/live-bad" "starting with a main section of version 12345" close_box
 echo "PASS"

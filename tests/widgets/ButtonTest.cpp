@@ -106,6 +106,18 @@ TEST(ImageButton, RightButtonChangesNothingAndFiresNothing) {
     EXPECT_EQ(Shown(b), (std::vector<std::string>{"NNNN", "NNNN", "NNNN"}));
 }
 
+// A click's handler may keep the window busy for long (a modal window, a full check): the
+// released picture is on the screen before it runs.
+TEST(ImageButton, AClickShowsTheReleasedPictureBeforeItsHandlerRuns) {
+    TImageButton b = Skinned();
+    std::vector<std::string> order;
+    b.RepaintNow = [&] { order.push_back("shown " + Shown(b).front()); };
+    b.BtnClick = [&] { order.push_back("click"); };
+    b.MouseDown(TMouseButton::Left, 0, 0);
+    b.MouseUp(TMouseButton::Left, 0, 0);
+    EXPECT_EQ(order, (std::vector<std::string>{"shown UU", "click"}));
+}
+
 TEST(ImageButton, WithoutPicturesShowsOnlyItsFace) {
     TImageButton b;
     EXPECT_EQ(b.Width, 50);

@@ -21,8 +21,10 @@ void DumpElement(const TtucElementRef& ref, std::ostream& out) {
     out << "  " << static_cast<int>(ref.id) << " " << ref.name << ":";
     if (auto* bg = std::get_if<TtucBackGround*>(&ref.element)) {
         auto rects = (*bg)->GetRegion();
-        out << " image " << Size((*bg)->image) << ", outline "
-            << (rects ? std::to_string(rects->size()) + " rectangles" : std::string("none")) << "\n";
+        const std::string outline = rects                      ? std::to_string(rects->size()) + " rectangles"
+                                    : (*bg)->region.empty() ? std::string("none")
+                                                            : std::string("none (WARNING: invalid region data)");
+        out << " image " << Size((*bg)->image) << ", outline " << outline << "\n";
     } else if (auto* b = std::get_if<TtucButton*>(&ref.element)) {
         out << " common " << Size((*b)->common) << ", over " << Size((*b)->over) << ", disabled " << Size((*b)->disabled)
             << ", down " << Size((*b)->down) << ", up " << Size((*b)->up) << ", script " << (*b)->btn_script.size()

@@ -8,6 +8,7 @@
 
 #include "platform/Error.hpp"
 #include "platform/EventLoop.hpp"
+#include "platform/Terminate.hpp"
 
 namespace tarvos {
 namespace {
@@ -49,6 +50,7 @@ private:
 std::unique_ptr<EventLoopBackend> MakeEventLoopBackend(EventLoop&) { return std::make_unique<PosixBackend>(); }
 
 void EndProcessNow(int code) {
+    RunProcessEndHook();
     std::fflush(nullptr);
     std::_Exit(code);
 }

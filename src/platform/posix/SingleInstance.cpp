@@ -8,9 +8,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 namespace tarvos {
 namespace {
+
+// The names this process holds, with their locked descriptors (main thread only).
+std::map<std::string, int>& Held() {
+    static std::map<std::string, int> held;
+    return held;
+}
 
 // The user's runtime folder; /tmp/tarvos-<uid> when the session has none. A folder that
 // is not a real folder of this user (another user could have made it first) is not used.
@@ -56,8 +63,17 @@ bool AcquireSingleInstance(const std::string& name) {
         close(fd);
         return !held;
     }
-    // The descriptor stays open for the life of the process; the lock goes with it.
+    // The descriptor stays open for the life of the process (or until released); the lock
+    // goes with it.
+    Held()[name] = fd;
     return true;
+}
+
+void ReleaseSingleInstance(const std::string& name) {
+    const auto it = Held().find(name);
+    if (it == Held().end()) return;
+    close(it->second);
+    Held().erase(it);
 }
 
 }  // namespace tarvos

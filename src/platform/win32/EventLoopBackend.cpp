@@ -5,6 +5,7 @@
 
 #include "platform/Error.hpp"
 #include "platform/EventLoop.hpp"
+#include "platform/Terminate.hpp"
 #include "platform/HandlerBoundary.hpp"
 #include "platform/win32/MessageWindow.hpp"
 
@@ -13,6 +14,8 @@ namespace {
 
 constexpr UINT kWakeMessage = WM_APP + 0x51;
 constexpr wchar_t kClassName[] = L"TarvosEventLoopWindow";
+
+thread_local HWND t_keyboardDialog = nullptr;
 
 // Hand-overs arrive as a message to a message-only window, so they also run inside modal
 // loops that Windows runs on our behalf (message boxes, window moves).
@@ -41,6 +44,7 @@ public:
                 loop_.Terminate();
                 continue;
             }
+            if (t_keyboardDialog && IsDialogMessageW(t_keyboardDialog, &msg)) continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
@@ -70,9 +74,12 @@ private:
 
 }  // namespace
 
+void SetKeyboardDialog(HWND dialog) { t_keyboardDialog = dialog; }
+
 std::unique_ptr<EventLoopBackend> MakeEventLoopBackend(EventLoop& loop) { return std::make_unique<Win32Backend>(loop); }
 
 void EndProcessNow(int code) {
+    RunProcessEndHook();
     std::fflush(nullptr);
     ExitProcess(static_cast<UINT>(code));
 }

@@ -20,4 +20,10 @@ LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     });
 }
 
+// While set, the keyboard messages of the window and of its controls are handled the way a
+// dialog box handles them: Tab and Shift+Tab move between the controls, Enter and Escape
+// become the commands IDOK and IDCANCEL unless a control wants the key (an open list).
+// Null ends it. The loop of the calling thread applies it.
+void SetKeyboardDialog(HWND dialog);
+
 }  // namespace tarvos

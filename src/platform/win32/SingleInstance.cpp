@@ -2,9 +2,19 @@
 
 #include <windows.h>
 
+#include <map>
+
 #include "platform/Text.hpp"
 
 namespace tarvos {
+
+namespace {
+// The names this process holds, with their mutexes (main thread only).
+std::map<std::string, HANDLE>& Held() {
+    static std::map<std::string, HANDLE> held;
+    return held;
+}
+}  // namespace
 
 bool AcquireSingleInstance(const std::string& name) {
     // A named mutex of the session; its handle stays open for the life of the process.
@@ -19,7 +29,15 @@ bool AcquireSingleInstance(const std::string& name) {
         CloseHandle(h);
         return false;
     }
+    Held()[name] = h;
     return true;
+}
+
+void ReleaseSingleInstance(const std::string& name) {
+    const auto it = Held().find(name);
+    if (it == Held().end()) return;
+    CloseHandle(it->second);
+    Held().erase(it);
 }
 
 }  // namespace tarvos

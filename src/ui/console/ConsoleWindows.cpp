@@ -167,6 +167,12 @@ void ConsoleWindows::CreateWindows(StartupState& state) {
         *state.config, state.skin->ConfigWindow, main_->User, LanguageTexts(), settingsView_, loop});
     settingsView_.window = settings_.get();
     main_->Attach(*state.config, *state.skin, settings_.get());
+    // Right before the launcher starts its replacement and ends: the replacement must not
+    // find the name still held by this dying copy and end itself as a second copy.
+    main_->OnSaveSettings = [this, name = state.instanceName] {
+        main_->SaveIniFile();
+        ReleaseSingleInstance(name);
+    };
     // Without a configuration the window would end the process; the console reports it by
     // its status instead. Later ends (the launcher replacing itself) go ahead.
     main_->OnEndProcess = [this](int code) {

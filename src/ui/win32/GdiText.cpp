@@ -31,6 +31,18 @@ GdiFont::~GdiFont() {
     if (font_) DeleteObject(font_);
 }
 
+OffscreenDc::OffscreenDc(HDC like, int width, int height) {
+    dc_ = CreateCompatibleDC(like);
+    if (dc_) bitmap_ = CreateCompatibleBitmap(like, width, height);
+    if (bitmap_) old_ = SelectObject(dc_, bitmap_);
+}
+
+OffscreenDc::~OffscreenDc() {
+    if (old_) SelectObject(dc_, old_);
+    if (bitmap_) DeleteObject(bitmap_);
+    if (dc_) DeleteDC(dc_);
+}
+
 namespace {
 
 COLORREF Colour(TColor c) { return static_cast<COLORREF>(c & 0xFFFFFF); }
@@ -39,10 +51,12 @@ COLORREF Colour(TColor c) { return static_cast<COLORREF>(c & 0xFFFFFF); }
 
 void DrawLabel(HDC dc, const TLabel& label) {
     if (label.Caption.empty()) return;
+    // Everything that can fail comes before the font is selected: a font deleted while
+    // selected would stay behind.
+    const std::wstring text = WideText(label.Caption);
     GdiFont font(label.Font);
     HGDIOBJ old = SelectObject(dc, font.Handle());
     SetBkMode(dc, TRANSPARENT);
-    const std::wstring text = WideText(label.Caption);
     UINT format = DT_NOPREFIX;
     RECT r{label.Left, label.Top, label.Left + label.Width, label.Top + label.Height};
     if (label.WordWrap) {
@@ -67,17 +81,17 @@ void DrawLabel(HDC dc, const TLabel& label) {
 }
 
 void DrawCentred(HDC dc, const TControl& control, const std::string& caption) {
+    const std::wstring text = WideText(caption);
     GdiFont font(control.Font);
     HGDIOBJ old = SelectObject(dc, font.Handle());
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, Colour(control.Font.Color));
-    const std::wstring text = WideText(caption);
     RECT r{control.Left, control.Top, control.Left + control.Width, control.Top + control.Height};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, old);
 }
 
-HRGN MakeRegion(const std::vector<RegionRect>& outline) {
+HRGN MakeRegion(const std::vector<RegionRect>& outline, RegionCreator create) {
     std::vector<std::uint8_t> data(sizeof(RGNDATAHEADER) + outline.size() * sizeof(RECT));
     auto* header = reinterpret_cast<RGNDATAHEADER*>(data.data());
     header->dwSize = sizeof(RGNDATAHEADER);
@@ -91,8 +105,9 @@ HRGN MakeRegion(const std::vector<RegionRect>& outline) {
         UnionRect(&bounds, &bounds, &rects[i]);
     }
     header->rcBound = bounds;
-    HRGN region = ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
-    return region ? region : CreateRectRgn(0, 0, 0, 0);
+    // A region the system cannot make leaves the window rectangular: an empty region instead
+    // would make the whole window invisible.
+    return create(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
 }
 
 void BlitPicture(HDC dc, int x, int y, const Bitmap& picture) {

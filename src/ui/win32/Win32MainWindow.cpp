@@ -11,6 +11,7 @@
 #include "launcher/uMainForm.hpp"
 #include "platform/Error.hpp"
 #include "platform/HandlerBoundary.hpp"
+#include "platform/Terminate.hpp"
 #include "ui/win32/GdiText.hpp"
 #include "platform/win32/MessageWindow.hpp"
 #include "ui/win32/Win32WebView.hpp"
@@ -95,6 +96,12 @@ void RegisterWindowClass() {
 
 Win32MainWindow::Win32MainWindow(EventLoop& loop, const std::string& title) : loop_(loop), title_(title) {
     DefineMainForm(form_);
+    TakeSystemColours();
+    // A click shows the released picture before its handler runs.
+    for (MainButton button : kButtons) {
+        TImageButton& b = Widget(button);
+        b.RepaintNow = [this, &b] { UpdateNow(&b); };
+    }
     RegisterWindowClass();
     hwnd_ = CreateWindowExW(WS_EX_APPWINDOW, kClassName, WideText(title).c_str(),
                             WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 0, 0, form_.Width, form_.Height,
@@ -118,13 +125,8 @@ Win32MainWindow::Win32MainWindow(EventLoop& loop, const std::string& title) : lo
 
 Win32MainWindow::~Win32MainWindow() {
     web_.reset();
-    if (trayAdded_) {
-        NOTIFYICONDATAW nid{};
-        nid.cbSize = sizeof nid;
-        nid.hWnd = hwnd_;
-        nid.uID = kTrayId;
-        Shell_NotifyIconW(NIM_DELETE, &nid);
-    }
+    RemoveTrayIcon();
+    SetProcessEndHook({});
     if (hwnd_) {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
@@ -136,12 +138,14 @@ LRESULT Win32MainWindow::Proc(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd_, &ps);
-            Paint(dc);
-            EndPaint(hwnd_, &ps);
+            PaintScope paint(hwnd_);
+            Paint(paint.Dc());
             return 0;
         }
+        case WM_SYSCOLORCHANGE:
+            TakeSystemColours();
+            InvalidateRect(hwnd_, nullptr, FALSE);
+            break;
         case WM_MOUSEMOVE:
             MouseMove(GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
             return 0;
@@ -216,6 +220,26 @@ void Win32MainWindow::SetTrayHint(const std::string& hint) {
     Shell_NotifyIconW(NIM_MODIFY, &nid);
 }
 
+void Win32MainWindow::TakeSystemColours() {
+    for (MainButton button : kButtons) Widget(button).Color = static_cast<TColor>(GetSysColor(COLOR_BTNFACE));
+}
+
+void Win32MainWindow::RemoveTrayIcon() {
+    if (!trayAdded_) return;
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = hwnd_;
+    nid.uID = kTrayId;
+    Shell_NotifyIconW(NIM_DELETE, &nid);
+    trayAdded_ = false;
+}
+
+void Win32MainWindow::LeaveInstance() {
+    ShowWindow(hwnd_, SW_HIDE);
+    SetWindowTextW(hwnd_, L"");
+    RemoveTrayIcon();
+}
+
 void Win32MainWindow::ShowFirst() {
     if (!trayAdded_) {
         NOTIFYICONDATAW nid{};
@@ -227,6 +251,9 @@ void Win32MainWindow::ShowFirst() {
         nid.hIcon = reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICON));
         wcsncpy(nid.szTip, trayHint_.c_str(), std::size(nid.szTip) - 1);
         trayAdded_ = Shell_NotifyIconW(NIM_ADD, &nid) != FALSE;
+        // Closing during a download or a check ends the process from inside that wait,
+        // where this window's destructor never runs: the icon goes all the same.
+        if (trayAdded_) SetProcessEndHook([this] { RemoveTrayIcon(); });
     }
     // The controller places the window first; it appears at its place (SetPosition).
     showPending_ = true;
@@ -248,15 +275,11 @@ void Win32MainWindow::FormChanged() {
 void Win32MainWindow::Paint(HDC dc) {
     if (form_.Width <= 0 || form_.Height <= 0) return;
     const Bitmap picture = PaintForm(form_);
-    HDC mem = CreateCompatibleDC(dc);
-    HBITMAP target = CreateCompatibleBitmap(dc, picture.width, picture.height);
-    HGDIOBJ old = SelectObject(mem, target);
-    BlitPicture(mem, 0, 0, picture);
-    DrawTexts(mem);
-    BitBlt(dc, 0, 0, picture.width, picture.height, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteObject(target);
-    DeleteDC(mem);
+    OffscreenDc mem(dc, picture.width, picture.height);
+    if (!mem) return;
+    BlitPicture(mem.Dc(), 0, 0, picture);
+    DrawTexts(mem.Dc());
+    BitBlt(dc, 0, 0, picture.width, picture.height, mem.Dc(), 0, 0, SRCCOPY);
 }
 
 void Win32MainWindow::DrawTexts(HDC dc) {
@@ -440,9 +463,15 @@ int Win32MainWindow::Width(MainIndicator indicator) const { return Widget(indica
 
 void Win32MainWindow::SetEnabled(MainButton button, bool enabled) {
     TImageButton& b = Widget(button);
-    b.Enabled = enabled;
+    // The disabled picture may have another size than the normal one: what either covered
+    // is painted anew.
+    const RECT before{b.Left, b.Top, b.Left + b.Width, b.Top + b.Height};
+    b.SetEnabled(enabled);
     if (enabled) b.RePaint();
-    Invalidate(&b);
+    const RECT after{b.Left, b.Top, b.Left + b.Width, b.Top + b.Height};
+    RECT both;
+    UnionRect(&both, &before, &after);
+    InvalidateRect(hwnd_, &both, FALSE);
 }
 
 bool Win32MainWindow::Enabled(MainButton button) const { return Widget(button).Enabled; }

@@ -35,6 +35,9 @@ public:
     void SetTrayHint(const std::string& hint);
     // The first showing: the window appears where the controller places it.
     void ShowFirst();
+    // The launcher is about to start its replacement and end: the window leaves the screen
+    // and gives up the instance name, so that the new copy does not take it for a running one.
+    void LeaveInstance();
 
     void SetText(MainLabel label, const std::string& text) override;
     std::string Text(MainLabel label) const override;
@@ -56,6 +59,7 @@ public:
     void SetClientSize(int width, int height) override;
     void SetBackground(const Bitmap& picture, const std::optional<std::vector<RegionRect>>& outline) override;
     void SetPosition(int left, int top) override;
+    bool HasPlace() const override { return true; }
     int Left() const override;
     int Top() const override;
     int WindowWidth() const override;
@@ -74,6 +78,8 @@ private:
     friend LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Proc(UINT msg, WPARAM wp, LPARAM lp);
     void Paint(HDC dc);
+    void TakeSystemColours();
+    void RemoveTrayIcon();
     void DrawTexts(HDC dc);
     void MouseMove(int x, int y);
     void MouseDown(TMouseButton button, int x, int y);

@@ -55,10 +55,8 @@ LRESULT Win32SettingsWindow::Proc(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd_, &ps);
-            Paint(dc);
-            EndPaint(hwnd_, &ps);
+            PaintScope paint(hwnd_);
+            Paint(paint.Dc());
             return 0;
         }
         case WM_COMMAND:
@@ -91,16 +89,6 @@ LRESULT Win32SettingsWindow::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             }
             return reinterpret_cast<LRESULT>(checkBrush_);
         }
-        case WM_KEYDOWN:
-            // Enter is the OK button, Escape closes.
-            if (wp == VK_ESCAPE) CloseModal(TModalResult::Cancel);
-            if (wp == VK_RETURN && form_)
-                for (const auto& c : form_->Controls())
-                    if (auto* b = dynamic_cast<TButton*>(c.get()); b && b->ModalResult == TModalResult::Ok) {
-                        Command(kFirstId + static_cast<int>(&c - form_->Controls().data()), BN_CLICKED);
-                        break;
-                    }
-            return 0;
         case WM_SETCURSOR: {
             auto* child = reinterpret_cast<HWND>(wp);
             for (const auto& [control, handle] : children_)
@@ -134,6 +122,14 @@ TControl* Win32SettingsWindow::ControlOf(int id) const {
 }
 
 void Win32SettingsWindow::Command(int id, int code) {
+    // The keyboard's commands (see SetKeyboardDialog): Enter is the OK button, Escape closes.
+    if (id == IDCANCEL) return CloseModal(TModalResult::Cancel);
+    if (id == IDOK && form_) {
+        for (const auto& c : form_->Controls())
+            if (auto* b = dynamic_cast<TButton*>(c.get()); b && b->ModalResult == TModalResult::Ok && b->Enabled)
+                return Command(kFirstId + static_cast<int>(&c - form_->Controls().data()), BN_CLICKED);
+        return;
+    }
     TControl* control = ControlOf(id);
     if (!control) return;
     const HWND child = children_.count(control) ? children_[control] : nullptr;
@@ -164,13 +160,13 @@ void Win32SettingsWindow::DrawButton(const DRAWITEMSTRUCT& item, const TButton& 
     HBRUSH edge = CreateSolidBrush(Colour(frame));
     FrameRect(item.hDC, &item.rcItem, edge);
     DeleteObject(edge);
+    const std::wstring text = WideText(button.Caption);
     GdiFont font(button.Font);
     HGDIOBJ old = SelectObject(item.hDC, font.Handle());
     SetBkMode(item.hDC, TRANSPARENT);
     SetTextColor(item.hDC, button.Enabled ? RGB(255, 255, 255) : RGB(150, 150, 150));
     RECT r = item.rcItem;
     if (pressed) OffsetRect(&r, 1, 1);
-    const std::wstring text = WideText(button.Caption);
     DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(item.hDC, old);
 }
@@ -187,13 +183,13 @@ void Win32SettingsWindow::DrawItem(const DRAWITEMSTRUCT& item) {
     FillRect(item.hDC, &item.rcItem, brush);
     DeleteObject(brush);
     if (item.itemID == static_cast<UINT>(-1) || item.itemID >= box->Items.size()) return;
+    const std::wstring text = WideText(box->Items[item.itemID]);
     GdiFont font(box->Font);
     HGDIOBJ old = SelectObject(item.hDC, font.Handle());
     SetBkMode(item.hDC, TRANSPARENT);
     SetTextColor(item.hDC, box->Enabled ? Colour(box->Font.Color) : RGB(150, 150, 150));
     RECT r = item.rcItem;
     r.left += 3;
-    const std::wstring text = WideText(box->Items[item.itemID]);
     DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     SelectObject(item.hDC, old);
 }
@@ -202,16 +198,12 @@ void Win32SettingsWindow::Paint(HDC dc) {
     if (!form_ || form_->Width <= 0 || form_->Height <= 0) return;
     TForm& form = const_cast<TForm&>(*form_);
     const Bitmap picture = PaintForm(form);
-    HDC mem = CreateCompatibleDC(dc);
-    HBITMAP target = CreateCompatibleBitmap(dc, picture.width, picture.height);
-    HGDIOBJ old = SelectObject(mem, target);
-    BlitPicture(mem, 0, 0, picture);
+    OffscreenDc mem(dc, picture.width, picture.height);
+    if (!mem) return;
+    BlitPicture(mem.Dc(), 0, 0, picture);
     for (const auto& c : form.Controls())
-        if (auto* label = dynamic_cast<TLabel*>(c.get()); label && label->Visible) DrawLabel(mem, *label);
-    BitBlt(dc, 0, 0, picture.width, picture.height, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteObject(target);
-    DeleteDC(mem);
+        if (auto* label = dynamic_cast<TLabel*>(c.get()); label && label->Visible) DrawLabel(mem.Dc(), *label);
+    BitBlt(dc, 0, 0, picture.width, picture.height, mem.Dc(), 0, 0, SRCCOPY);
 }
 
 void Win32SettingsWindow::FormChanged(const TForm& form) {
@@ -289,7 +281,9 @@ TModalResult Win32SettingsWindow::ShowModal(TForm& form) {
     ShowWindow(hwnd_, SW_SHOW);
     SetForegroundWindow(hwnd_);
     SetFocus(hwnd_);
+    SetKeyboardDialog(hwnd_);
     while (modal_ && !loop_.Terminated()) loop_.WaitAndProcess();
+    SetKeyboardDialog(nullptr);
     EnableWindow(owner_, TRUE);
     ShowWindow(hwnd_, SW_HIDE);
     SetForegroundWindow(owner_);

@@ -80,7 +80,7 @@ void Win32Windows::CreateWindows(StartupState& s) {
     EventLoop& loop = MainLoop();
     mainWindow_ = std::make_unique<Win32MainWindow>(loop, s.instanceName);
     main_ = std::make_unique<TFMain>(*mainWindow_, loop, LanguageTexts(), SystemShell(), nullptr);
-    main_->OnSaveSettings = [this] { main_->SaveIniFile(); };
+    main_->OnSaveSettings = [this, name = s.instanceName] { LeaveForReplacement(name); };
     main_->Attach(*s.config, *s.skin);
     mainWindow_->Connect(*main_);
     main_->FormCreate(args_);
@@ -97,6 +97,15 @@ void Win32Windows::CreateWindows(StartupState& s) {
     settingsWindow_->OutlineChanged(settings_->Form);
     settingsWindow_->FormChanged(settings_->Form);
     main_->Attach(*s.config, *s.skin, settings_.get());
+}
+
+void Win32Windows::LeaveForReplacement(const std::string& instanceName) {
+    main_->SaveIniFile();
+    // The replacement starts while this copy is still ending: it must find neither this
+    // window by its title nor the name still held, or it ends itself as a second copy and no
+    // launcher is left running.
+    mainWindow_->LeaveInstance();
+    ReleaseSingleInstance(instanceName);
 }
 
 int Win32Windows::Run() {

@@ -25,6 +25,9 @@ public:
     bool ActivateOtherInstance(const std::string& instanceName) override;
     void CreateWindows(StartupState& state) override;
     int Run() override;
+    // The launcher is about to start its replacement (after a self-update) and end: the
+    // settings are saved, and the window and the instance name are given up.
+    void LeaveForReplacement(const std::string& instanceName);
 
 private:
     std::vector<std::string> args_;

@@ -1,0 +1,206 @@
+// The skinned windows as the system sees them: what is on the screen when a click's handler
+// runs, what a change of the enabled state repaints, the system's colours, the keyboard of
+// the settings window, and a region the system cannot make.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <filesystem>
+
+#include "config/uSettings.hpp"
+#include "platform/HandlerBoundary.hpp"
+#include "platform/Terminate.hpp"
+#include "ui/win32/GdiText.hpp"
+#include "ui/win32/Win32MainWindow.hpp"
+#include "ui/win32/Win32SettingsWindow.hpp"
+#include "ui/win32/Win32Windows.hpp"
+#include "widgets/ButtonComps.hpp"
+
+using namespace tarvos;
+
+namespace {
+
+constexpr TColor kNormal = RgbColor(200, 0, 0), kDown = RgbColor(0, 200, 0), kUp = RgbColor(0, 0, 200),
+                 kOff = RgbColor(90, 90, 90);
+
+// The main window with one skinned button at 10,10, shown.
+struct MainWindow {
+    MainWindow() {
+        window.SetClientSize(200, 100);
+        button.SetBitmap(MakeBitmap(4, 3, kNormal));
+        button.MDown = MakeBitmap(4, 3, kDown);
+        button.MUp = MakeBitmap(4, 3, kUp);
+        button.BmpDAble = MakeBitmap(12, 8, kOff);
+        button.Left = 10, button.Top = 10;
+        button.Visible = button.Enabled = true;
+        window.FormChanged();
+        ShowWindow(window.Handle(), SW_SHOWNA);
+        UpdateWindow(window.Handle());
+    }
+    COLORREF OnScreen(int x, int y) const {
+        HDC dc = GetDC(window.Handle());
+        const COLORREF c = GetPixel(dc, x, y);
+        ReleaseDC(window.Handle(), dc);
+        return c;
+    }
+    bool ToRepaint(int x, int y) const {
+        HRGN update = CreateRectRgn(0, 0, 0, 0);
+        GetUpdateRgn(window.Handle(), update, FALSE);
+        const bool inside = PtInRegion(update, x, y);
+        DeleteObject(update);
+        return inside;
+    }
+    Win32MainWindow window{MainLoop(), "Tarvos window test"};
+    TImageButton& button = *window.Form().Find<TImageButton>("Button_Close");
+};
+
+}  // namespace
+
+TEST(Win32MainWindow, AClickIsSeenReleasedWhileItsHandlerRuns) {
+    MainWindow w;
+    COLORREF seen = CLR_INVALID;
+    w.button.BtnClick = [&] { seen = w.OnScreen(11, 11); };
+    SendMessageW(w.window.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(11, 11));
+    ASSERT_EQ(w.OnScreen(11, 11), kDown);
+    SendMessageW(w.window.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(11, 11));
+    EXPECT_EQ(seen, kUp);
+}
+
+// A disabled picture of another size than the normal one: what either covers is repainted,
+// when the button is disabled and when it is enabled again.
+TEST(Win32MainWindow, TheEnabledStateRepaintsBothPicturesAreas) {
+    MainWindow w;
+    ValidateRect(w.window.Handle(), nullptr);
+    w.window.SetEnabled(MainButton::Button_Close, false);
+    EXPECT_TRUE(w.ToRepaint(10 + 11, 10 + 7));
+    UpdateWindow(w.window.Handle());
+    w.window.SetEnabled(MainButton::Button_Close, true);
+    EXPECT_TRUE(w.ToRepaint(10 + 11, 10 + 7)) << "the larger disabled picture must not stay behind";
+}
+
+TEST(Win32MainWindow, ButtonsTakeTheSystemsButtonFace) {
+    const int index = COLOR_BTNFACE;
+    const COLORREF saved = GetSysColor(COLOR_BTNFACE);
+    const COLORREF odd = RGB(12, 34, 56);
+    ASSERT_TRUE(SetSysColors(1, &index, &odd));
+    const TColor taken = MainWindow().button.Color;
+    SetSysColors(1, &index, &saved);
+    EXPECT_EQ(taken, odd);
+}
+
+// Closing during a download ends the process from inside the download's wait, where no
+// destructor runs: the notification-area icon goes on that way out too.
+TEST(Win32MainWindow, TheTrayIconGoesWhenTheProcessEndsFromAWait) {
+    Win32MainWindow window(MainLoop(), "Tarvos tray test");
+    window.ShowFirst();
+    RunProcessEndHook();  // what EndProcessNow does before it ends the process
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = window.Handle();
+    icon.uID = 1;
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_DELETE, &icon)) << "the icon would stay behind the ended process";
+}
+
+namespace {
+HRGN WINAPI RefuseRegion(const XFORM*, DWORD, const RGNDATA*) {
+    return CallbackBoundary<HRGN>(nullptr, [] { return HRGN{}; });
+}
+}  // namespace
+
+// A region the system cannot make leaves the window rectangular (no region), never empty.
+TEST(Win32Region, ARegionTheSystemCannotMakeIsNone) {
+    EXPECT_EQ(MakeRegion({{0, 0, 2, 2}}, RefuseRegion), nullptr);
+    HRGN made = MakeRegion({{0, 0, 2, 2}});
+    ASSERT_NE(made, nullptr);
+    EXPECT_TRUE(PtInRegion(made, 1, 1));
+    DeleteObject(made);
+}
+
+// Tab moves between the settings window's controls; Enter and Escape close an open list
+// without closing the window; Enter on a closed list is the OK button.
+TEST(Win32SettingsWindow, KeyboardMovesBetweenControlsAndReachesAnOpenList) {
+    tConfigData config;
+    config.ParseConfig(std::string_view(
+        "[config]\nusercan_changelanguage=true\nusercan_changeautoclose=true\nusercan_changeproxy=true\n"
+        "usercan_changedrivetype=true\nusercan_changecheckmethod=true\n"
+        "[lang=1033:English]\n12=Settings\n[lang=1049:Russian]\n12=Nastroiki\n"));
+    TtucConfigWindow skin;
+    TUserSettings user;
+    TLanguageArray texts{};
+    Win32SettingsWindow view(MainLoop(), nullptr);
+    TFSettings settings({config, skin, user, texts, view, MainLoop()});
+
+    HWND dialog = nullptr;
+    auto at = [&](const TControl& c) {  // whether the focus is that control's window
+        HWND focus = GetFocus();
+        RECT r{};
+        if (!focus || GetParent(focus) != dialog) return false;
+        GetWindowRect(focus, &r);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        return r.left == c.Left && r.top == c.Top;
+    };
+    auto key = [](WPARAM vk) { PostMessageW(GetFocus(), WM_KEYDOWN, vk, 1); };
+    auto dropped = [&] { return SendMessageW(GetFocus(), CB_GETDROPPEDSTATE, 0, 0) != 0; };
+    std::vector<std::string> seen;
+    int step = 0;
+    Timer steps(MainLoop(), 50);
+    steps.OnTimer([&] {
+        switch (step++) {
+            case 0:
+                dialog = FindWindowW(L"TarvosSettingsWindow", nullptr);
+                key(VK_TAB);
+                break;
+            case 1:
+                if (at(settings.Box_Language)) seen.push_back("language");
+                key(VK_TAB);
+                break;
+            case 2:
+                if (at(settings.Check_Autoclose)) seen.push_back("autoclose");
+                key(VK_TAB);
+                break;
+            case 3:
+                if (at(settings.Box_Proxy)) seen.push_back("proxy");
+                SendMessageW(GetFocus(), CB_SHOWDROPDOWN, TRUE, 0);
+                key(VK_ESCAPE);
+                break;
+            case 4:
+                if (!dropped()) seen.push_back("escape closed the list");
+                SendMessageW(GetFocus(), CB_SHOWDROPDOWN, TRUE, 0);
+                key(VK_RETURN);
+                break;
+            case 5:
+                if (!dropped()) seen.push_back("enter closed the list");
+                key(VK_RETURN);
+                break;
+            default:
+                steps.SetEnabled(false);
+                PostMessageW(dialog, WM_CLOSE, 0, 0);  // the keyboard did not close it
+        }
+    });
+    steps.SetEnabled(true);
+    EXPECT_EQ(settings.ShowModal(), TModalResult::Ok);
+    steps.SetEnabled(false);
+    EXPECT_EQ(seen, (std::vector<std::string>{"language", "autoclose", "proxy", "escape closed the list",
+                                              "enter closed the list"}));
+    EXPECT_EQ(step, 6) << "the window stayed open until the last Enter";
+}
+
+// After a self-update the old copy starts its replacement and ends; the replacement, with the
+// same instance name, must not take the still ending copy for a running one and end itself.
+TEST(Win32Windows, ACopyEndingForItsReplacementLeavesItTheInstance) {
+    const std::string name = "Tarvos replacement test";
+    StartupState s;
+    s.debugFile = std::make_unique<tDebugFile>();
+    s.config = std::make_unique<tConfigData>();
+    s.skin = std::make_unique<TtucConfig>();
+    s.skin->MainWindow.BackGroundImage.image = MakeBitmap(40, 30, kNormal);
+    s.instanceName = name;
+    Win32Windows ending({});
+    ASSERT_FALSE(ending.ActivateOtherInstance(name));
+    ending.CreateWindows(s);
+    ending.LeaveForReplacement(name);
+    EXPECT_FALSE(Win32Windows({}).ActivateOtherInstance(name)) << "the replacement would end at once";
+    char exe[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::filesystem::remove_all(std::filesystem::path(exe).parent_path() / "updater");
+}
