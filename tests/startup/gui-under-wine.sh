@@ -14,6 +14,9 @@ mkdir -p "$shots"
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  # A Windows program that Wine detached from its starter is found by its folder, which is
+  # this run's own; left alive it would keep the shared Wine prefix (and ctest) waiting.
+  pkill -f "$(basename "$tmp")" 2>/dev/null || true
   bash "$src/scripts/local-nginx" stop "$tmp/nginx" >/dev/null 2>&1 || true
   [ -n "${KEEP:-}" ] || rm -rf "$tmp"
 }
