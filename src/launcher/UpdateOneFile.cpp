@@ -124,13 +124,12 @@ void TFMain::UpdateOneFile(TFileItem& item) {
         if (k > 0) PreferServer(servers[k]);
     }
     if (arrived) DiscardWorkFile(TmpPath + "\\$tmp.ta2");
-    if (staged.empty() || !Install(rec, staged, target)) {
-        RemoveFolderTreeUtf8(staging);
-        FileFailed(rec);
-        return;
-    }
+    const bool installed = !staged.empty() && Install(rec, staged, target);
     RemoveFolderTreeUtf8(staging);
-    RecordInOldList(rec);
+    if (installed)
+        RecordInOldList(rec);
+    else
+        FileFailed(rec);
 }
 
 // Unpacks "$tmp.ta2" into an empty staging folder and checks the file against the list;
