@@ -54,12 +54,16 @@ uint32_t ChooseBlockSize(int64_t fileSize) {
     return size;
 }
 
+// The second sum as window * a - sum(i * x[i]): no running dependency from byte to byte, so
+// the loop vectorises; the scan starts a fresh sum after every matched block.
 void RollingSum::Reset(const uint8_t* data, size_t length) {
-    a_ = b_ = 0;
+    uint32_t a = 0, weighted = 0;
     for (size_t i = 0; i < length; ++i) {
-        a_ += data[i];
-        b_ += a_;
+        a += data[i];
+        weighted += static_cast<uint32_t>(i) * data[i];
     }
+    a_ = a;
+    b_ = window_ * a - weighted;
 }
 
 uint32_t WeakSum(const uint8_t* data, size_t length) {
