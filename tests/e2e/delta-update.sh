@@ -9,9 +9,10 @@
 set -euo pipefail
 wine=
 if [ "${1:-}" = --wine ]; then wine=1; shift; fi
-build=$1 publish=$2
+build=$(cd "$1" && pwd) publish=$2
 root=${TARVOS_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
-work=$(mktemp -d "${TMPDIR:-/tmp}/delta-e2e.XXXXXX")
+# Under Wine inside the build tree, where the Wine runner finds its prefix.
+work=$(mktemp -d "$([ -n "$wine" ] && echo "$build" || echo "${TMPDIR:-/tmp}")/delta-e2e.XXXXXX")
 trap 'bash "$root/scripts/local-nginx" stop "$work/nginx" >/dev/null 2>&1; bash "$root/scripts/local-nginx" stop "$work/nginx-noranges" >/dev/null 2>&1; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; [ -f "$work/game/log.err" ] && sed 's/\r$//; s/^/  log: /' "$work/game/log.err"; exit 1; }
 if [ -n "$wine" ]; then
@@ -39,8 +40,8 @@ launcher_for() {
       -e "s/^useproxy=.*/useproxy=false/" -e "s/^0=.*/0=/" -e "s/^instance=.*/instance=Delta $$/" \
       "$work/skin.$1/config.txt"
   cp "$build/tools/tarvos-cli/$cli" "$work/game/"
-  "${pack[@]}" build "$work/skin.$1" -o "$work/package.bin" >/dev/null
-  "${pack[@]}" inject "$work/package.bin" "$work/game/$cli" >/dev/null
+  (cd "$work" && "${pack[@]}" build "skin.$1" -o package.bin >/dev/null &&
+    "${pack[@]}" inject package.bin "game/$cli" >/dev/null)
 }
 launcher_for "$port"
 # The player's folder as the release was, fetched the ordinary way.
