@@ -71,6 +71,8 @@ std::string TFMain::DeltaUpdate(const TFileRecord& rec, const std::string& targe
     build->connections = DM->Threads();
     ProgressRelay relay(loop_, *DM);
     build->progress = [&relay](int64_t loaded, int64_t total) { relay(loaded, total); };
+    EventLoop& loop = loop_;
+    build->stopped = [&loop] { return loop.Terminated(); };
     std::string why;
     int64_t reused = 0;
     bool built = false;
@@ -83,7 +85,7 @@ std::string TFMain::DeltaUpdate(const TFileRecord& rec, const std::string& targe
                 why = "the index is of another version";
                 return;
             }
-            const DeltaPlan plan = MatchBlocks(index, target);
+            const DeltaPlan plan = MatchBlocks(index, target, build->stopped);
             reused = index.fileSize - plan.FetchBytes(index);
             if (!BuildFile(index, plan, *build)) {
                 why = build->why;
@@ -103,7 +105,8 @@ std::string TFMain::DeltaUpdate(const TFileRecord& rec, const std::string& targe
     // Whatever the fetching threads posted runs before the archive's progress begins.
     loop_.ProcessMessages();
     if (!built) {
-        Log("Delta failed, fetching the archive: " + OldName + ": " + why);
+        // Closing: the archive path ends the process as any download does.
+        if (!loop_.Terminated()) Log("Delta failed, fetching the archive: " + OldName + ": " + why);
         RemoveFolderTreeUtf8(staging);
         return {};
     }

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "inventory/CustomMD5.hpp"
+#include "platform/Error.hpp"
 #include "platform/FileStream.hpp"
 #include "platform/HttpClient.hpp"
 #include "platform/RandomAccessFile.hpp"
@@ -42,8 +43,8 @@ private:
 // byte after it, as long as the file has them.
 class ScanWindow {
 public:
-    ScanWindow(const std::string& fileName, uint32_t blockSize)
-        : file_(fileName, FileMode::OpenRead), need_(blockSize + 1),
+    ScanWindow(const std::string& fileName, uint32_t blockSize, const std::function<bool()>& stopped)
+        : stopped_(stopped), file_(fileName, FileMode::OpenRead), need_(blockSize + 1),
           buf_(std::max<size_t>(8 << 20, 4 * static_cast<size_t>(blockSize))) {
         Fill();
     }
@@ -59,6 +60,7 @@ public:
 private:
     void Fill() {
         if (eof_) return;
+        if (stopped_ && stopped_()) throw TarvosError("stopped");
         std::memmove(buf_.data(), buf_.data() + pos_, len_ - pos_);
         base_ += static_cast<int64_t>(pos_);
         len_ -= pos_;
@@ -73,6 +75,7 @@ private:
         }
     }
 
+    const std::function<bool()>& stopped_;
     FileStream file_;
     size_t need_;
     std::vector<uint8_t> buf_;
@@ -107,7 +110,7 @@ int64_t DeltaPlan::FetchBytes(const BlockIndex& index) const {
     return bytes;
 }
 
-DeltaPlan MatchBlocks(const BlockIndex& index, const std::string& oldFile) {
+DeltaPlan MatchBlocks(const BlockIndex& index, const std::string& oldFile, const std::function<bool()>& stopped) {
     DeltaPlan plan;
     plan.source.assign(index.blocks.size(), -1);
     if (index.blocks.empty()) return plan;
@@ -120,7 +123,7 @@ DeltaPlan MatchBlocks(const BlockIndex& index, const std::string& oldFile) {
         byWeak[index.blocks[i].weak].push_back(i);
         filter.Add(index.blocks[i].weak);
     }
-    ScanWindow window(oldFile, size);
+    ScanWindow window(oldFile, size, stopped);
     RollingSum sum(size);
     bool fresh = true;
     while (window.Available() >= size) {
@@ -216,7 +219,7 @@ private:
     void Work() {
         try {
             HttpClient http;
-            for (size_t next; !failed_ && (next = next_++) < ranges_.size();)
+            for (size_t next; !failed_ && !Stopped() && (next = next_++) < ranges_.size();)
                 if (!Fetch(http, ranges_[next])) Fail(why_);
         } catch (const std::exception& e) {
             Fail(e.what());
@@ -238,9 +241,10 @@ private:
             if (received != seen) {
                 seen = received;
                 lastBytes = now;
-            } else if (now - lastBytes > std::chrono::seconds(kStallSeconds) || failed_) {
+            } else if (now - lastBytes > std::chrono::seconds(kStallSeconds)) {
                 http.Disconnect();
             }
+            if (failed_ || Stopped()) http.Disconnect();
         });
         int64_t written = 0;
         std::string problem;
@@ -266,6 +270,8 @@ private:
         return false;
     }
 
+    bool Stopped() const { return build_.stopped && build_.stopped(); }
+
     void Fail(const std::string& why) {
         std::lock_guard lock(mutex_);
         if (!failed_) build_.why = why;
@@ -285,7 +291,7 @@ private:
 
 // Copies the blocks the old copy holds, neighbours in both files read and written at once.
 bool CopyLocalBlocks(const BlockIndex& index, const DeltaPlan& plan, const std::string& oldFile,
-                     RandomAccessFile& out) {
+                     RandomAccessFile& out, const std::function<bool()>& stopped) {
     FileStream file(oldFile, FileMode::OpenRead);
     std::vector<uint8_t> buffer(1 << 20);
     for (size_t i = 0; i < plan.source.size();) {
@@ -293,6 +299,7 @@ bool CopyLocalBlocks(const BlockIndex& index, const DeltaPlan& plan, const std::
             ++i;
             continue;
         }
+        if (stopped && stopped()) return false;
         const int64_t from = plan.source[i];
         int64_t length = index.BlockLength(i);
         size_t end = i + 1;
@@ -334,13 +341,15 @@ bool BuildFile(const BlockIndex& index, const DeltaPlan& plan, DeltaBuild& build
         }
     });
     try {
-        copied = CopyLocalBlocks(index, plan, build.oldFile, out);
+        copied = CopyLocalBlocks(index, plan, build.oldFile, out, build.stopped);
     } catch (const std::exception&) {
     }
     fetching.join();
     out.Close();
     if (!copied && build.why.empty()) build.why = "cannot copy the blocks of the old copy";
-    return copied && !fetcher.Failed() && !fetcherFailed;
+    const bool stopped = build.stopped && build.stopped();
+    if (stopped) build.why = "stopped";
+    return copied && !fetcher.Failed() && !fetcherFailed && !stopped;
 }
 
 }  // namespace tarvos

@@ -17,8 +17,10 @@ struct DeltaPlan {
 };
 
 // Scans the old copy once with the rolling sum; a weak hit counts only when the block's MD5
-// agrees. Throws TarvosError when the old copy cannot be read.
-DeltaPlan MatchBlocks(const BlockIndex& index, const std::string& oldFile);
+// agrees. Throws TarvosError when the old copy cannot be read, or when `stopped` says so
+// (asked every few MiB; callable from any thread).
+DeltaPlan MatchBlocks(const BlockIndex& index, const std::string& oldFile,
+                      const std::function<bool()>& stopped = {});
 
 struct ByteRange {
     int64_t first = 0, last = 0;  // inclusive, as a Range header names them
@@ -35,6 +37,8 @@ struct DeltaBuild {
     int connections = 6;
     // Bytes fetched so far and to fetch in all; called on the fetching threads.
     std::function<void(int64_t loaded, int64_t total)> progress;
+    // True when the build is to end at once (the application is closing); any thread asks.
+    std::function<bool()> stopped;
     std::atomic<int64_t> downloaded{0};
     std::string why;  // the reason of a failure
 };
