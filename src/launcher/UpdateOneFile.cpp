@@ -106,7 +106,8 @@ void TFMain::UpdateOneFile(TFileItem& item) {
     OldName = rec.Name.substr(1);
     const std::string expected = rec.HashPacked == kEmptyDigest ? std::string() : rec.HashPacked;
     const std::string staging = TmpPath + "\\$unpack";
-    std::string staged;
+    // A big file the player already has may come as its changed blocks; the archive otherwise.
+    std::string staged = DeltaUpdate(rec, target, staging);
     // The chosen server first, then the others in the order they were probed; a server
     // that failed a file gives way to the one that served it.
     std::vector<std::string> servers{URLMain};

@@ -208,6 +208,7 @@ private:
     bool FetchPacked(const std::string& url, const std::string& expected);
     void DiscardWorkFile(const std::string& packed);
     std::string Unpack(const TFileRecord& rec, const std::string& staging);
+    std::string DeltaUpdate(const TFileRecord& rec, const std::string& target, const std::string& staging);
     bool Install(const TFileRecord& rec, const std::string& staged, const std::string& target);
     void FileFailed(const TFileRecord& rec);
     void PreferServer(const std::string& server);

@@ -14,6 +14,7 @@
 #include "inventory/uClasses.hpp"
 #include "platform/DateTime.hpp"
 #include "platform/Text.hpp"
+#include "transfer/BlockIndex.hpp"
 #include "transfer/RAR.hpp"
 #include "transfer/UpdaterDecompress.hpp"
 
@@ -224,3 +225,44 @@ TEST(PublishTool, SignsWithItsOwnKeyAndRehashesOnRequest) {
 }
 
 }  // namespace
+
+TEST(PublishTool, WritesBlockIndexesForBigFilesOnlyAndOnlyWhenTheyChange) {
+    TempFolder tmp("publish-delta");
+    const fs::path game = tmp.Path() / "game", server = tmp.Path() / "server";
+    std::string big(3 << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 7);
+    Write(game / "data/big.pak", big);
+    Write(game / "small.txt", "small");
+    EXPECT_EQ(Publish("game server --delta-min-size 512K").code, 2) << "below what a launcher asks for";
+
+    Result r = Publish("game server --delta-min-size 2M");
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("1 block indexes"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(server / "small.txt.ta2i"));
+    EXPECT_EQ(FileText(server / "data/big.pak.ta2r"), big);
+    const std::string wire = FileText(server / "data/big.pak.ta2i");
+    BlockIndex index;
+    ASSERT_TRUE(ReadBlockIndex(wire.data(), wire.size(), index));
+    EXPECT_EQ(index.FileDigestText(), UnpackedList(server)->GetItemByName("\\data\\big.pak")->Content.Hash);
+
+    // Another small change leaves the big file's index alone; a change of the big one
+    // replaces it.
+    Write(game / "small.txt", "small, changed");
+    r = Publish("game server --delta-min-size 2M");
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out.find("block indexes"), std::string::npos) << r.out;
+    big[12345] ^= 1;
+    Write(game / "data/big.pak", big);
+    ASSERT_EQ(Publish("game server --delta-min-size 2M").code, 0);
+    EXPECT_EQ(FileText(server / "data/big.pak.ta2r"), big);
+    EXPECT_NE(FileText(server / "data/big.pak.ta2i"), wire);
+
+    // Turned off, the stale ones go; so do those of a file that is no longer published.
+    ASSERT_EQ(Publish("game server").code, 0);
+    EXPECT_FALSE(fs::exists(server / "data/big.pak.ta2i"));
+    EXPECT_FALSE(fs::exists(server / "data/big.pak.ta2r"));
+    ASSERT_EQ(Publish("game server --delta-min-size 1M").code, 0);
+    fs::remove(game / "data/big.pak");
+    ASSERT_EQ(Publish("game server --delta-min-size 1M").code, 0);
+    EXPECT_FALSE(fs::exists(server / "data"));
+}

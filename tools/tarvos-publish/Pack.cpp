@@ -59,9 +59,13 @@ fs::path PartialOf(const fs::path& archive) { return fs::path(archive).concat(kP
 
 bool IsPartialName(const fs::path& file) {
     const std::string name = PathToUtf8(file.filename());
-    const std::string suffix = std::string(".ta2") + kPartialSuffix;
-    return name.size() > suffix.size() &&
-           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+    // Archives, block indexes (".ta2i") and uncompressed copies (".ta2r") alike.
+    for (const char* kind : {".ta2", ".ta2i", ".ta2r"}) {
+        const std::string suffix = std::string(kind) + kPartialSuffix;
+        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return true;
+    }
+    return false;
 }
 
 void PackAll(std::vector<PackJob>& work, const fs::path& rar, unsigned jobs, PackProgress& progress,

@@ -6,6 +6,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "DeltaFiles.hpp"
 #include "ListFiles.hpp"
 #include "Pack.hpp"
 #include "Scan.hpp"
@@ -63,6 +64,7 @@ bool RemoveArchive(const fs::path& server, const std::string& name) {
     if (!IsSafeListName(name)) return false;  // an edited old list must not point elsewhere
     std::error_code ec;
     fs::path archive = ArchiveOf(server, name);
+    RemoveDeltaFiles(archive);
     bool removed = fs::remove(archive, ec);
     for (fs::path dir = archive.parent_path(); IsInside(dir, server); dir = dir.parent_path())
         if (!fs::remove(dir, ec)) break;  // fails on a folder that still holds something
@@ -158,8 +160,19 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
     std::vector<PackJob> work;
     int64_t workBytes = 0, totalBytes = 0;
     std::error_code ec;
+    // Big files get a block index and an uncompressed copy when they changed, or when they
+    // lack them (the option was just turned on); everything else loses stale ones.
+    std::vector<SourceFile> deltaWork;
+    std::vector<fs::path> deltaStale;
     for (auto& f : in.scan.files) {
         totalBytes += f.size;
+        if (o.deltaMinSize > 0 && f.size >= o.deltaMinSize) {
+            const TFileItem* known = previous->GetItemByName(f.name);
+            const bool same = known && known->Content.Size == f.size && known->Content.Date == f.date;
+            if (!same || !HasDeltaFiles(f)) deltaWork.push_back(f);
+        } else {
+            deltaStale.push_back(f.archive);
+        }
         const TFileItem* old = previous->GetItemByName(f.name);
         if (old && old->Content.Size == f.size && old->Content.Date == f.date &&
             IsDigest(old->Content.Hash) && IsDigest(old->Content.HashPacked) &&
@@ -188,12 +201,27 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
         return 1;
     }
 
+    int64_t deltaBytes = 0;
+    for (const auto& f : deltaWork) {
+        try {
+            deltaBytes += WriteDeltaFiles(f);
+        } catch (const std::exception& e) {
+            errors.push_back(f.name + ": no block index: " + e.what());
+        }
+    }
+    if (!errors.empty()) {
+        for (const auto& job : work) fs::remove(job.partial, ec);
+        RemovePartials(server);
+        for (const auto& e : errors) err << "tarvos-publish: " << e << "\n";
+        return 1;
+    }
     for (const auto& job : work) {
         MoveIntoPlace(job.partial, job.file.archive);
         files.AddItemSimple(job.file.name, job.hash, job.hashPacked, job.file.size, job.file.date);
     }
     const int64_t packedList = WriteListFiles(server, ListLines(files, in.required, in.deleted), in.key ? &*in.key : nullptr);
     // Only now, when no list names them any more.
+    for (const auto& archive : deltaStale) RemoveDeltaFiles(archive);
     int removed = 0;
     for (int32_t i = 0; i < previous->Count(); ++i) {
         const std::string& name = previous->GetItemByID(i)->Content.Name;
@@ -203,6 +231,8 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
     out << "published " << files.Count() << " files (" << MiB(totalBytes) << ") to " << PathToUtf8(o.server)
         << ": " << work.size() << " packed, " << files.Count() - static_cast<int32_t>(work.size())
         << " unchanged, " << removed << " archives removed";
+    if (!deltaWork.empty())
+        out << ", " << deltaWork.size() << " block indexes (" << MiB(deltaBytes) << " with their copies)";
     if (!in.required.empty()) out << ", " << in.required.size() << " required";
     if (!in.deleted.empty()) out << ", " << in.deleted.size() << " to delete";
     out << "; updater.lst.ta2 " << packedList << " bytes";

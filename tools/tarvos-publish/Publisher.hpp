@@ -1,6 +1,7 @@
 #pragma once
 #include <filesystem>
 #include <iosfwd>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -12,7 +13,8 @@ struct Options {
     unsigned jobs = 0;                                       // 0: one per processor
     std::string rar = "rar";                                 // a program name on the search path, or a path
     std::optional<std::filesystem::path> signKey;            // secret key file: sign updater.lst.ta2
-    bool rehash = false;  // compare every file's digest, not only its size and date
+    bool rehash = false;
+    int64_t deltaMinSize = 0;  // files at least this large get a block index; 0: none  // compare every file's digest, not only its size and date
 };
 
 // Writes a new key pair for signing the list: the secret key into keyFile (its owner alone

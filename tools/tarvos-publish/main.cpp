@@ -7,6 +7,7 @@
 #include "platform/Error.hpp"
 #include "platform/ProgramArguments.hpp"
 #include "platform/Text.hpp"
+#include "transfer/BlockIndex.hpp"
 
 using namespace tarvos;
 using namespace tarvos::publish;
@@ -17,7 +18,7 @@ int Usage() {
     std::cerr
         << "usage: tarvos-publish GAME_DIR SERVER_DIR [--required FILE] [--delete FILE] [--jobs N] [--rar "
            "PROGRAM]\n"
-           "                      [--sign KEYFILE] [--rehash]\n"
+           "                      [--sign KEYFILE] [--rehash] [--delta-min-size SIZE]\n"
            "       tarvos-publish keygen KEYFILE\n"
            "  Makes one RAR archive per file (name + \".ta2\"), \"updater.lst\" and \"updater.lst.ta2\" in\n"
            "  SERVER_DIR; a later run repacks only files whose size or date changed.\n"
@@ -27,8 +28,26 @@ int Usage() {
            "  --rar PROGRAM    the rar program (default: rar on the search path)\n"
            "  --sign KEYFILE   sign updater.lst.ta2 with the secret key (writes updater.lst.ta2.sig)\n"
            "  --rehash         compare the digest of every file, not only its size and date\n"
+           "  --delta-min-size SIZE  files of at least SIZE bytes (suffix K, M or G; at least 1M) also\n"
+           "                   get a block index and an uncompressed copy, so that launchers fetch\n"
+           "                   only their changed blocks\n"
            "  keygen KEYFILE   writes a new key pair: KEYFILE (secret) and KEYFILE.pub\n";
     return 2;
+}
+
+// "200M", "1G", "1048576"; -1 when it is none of these.
+int64_t ParseSize(const std::string& text) {
+    size_t digits = text.find_first_not_of("0123456789");
+    if (digits == 0 || text.size() > 14) return -1;
+    int64_t value = std::stoll(text.substr(0, digits));
+    if (digits == std::string::npos) return value;
+    if (digits + 1 != text.size()) return -1;
+    switch (text[digits]) {
+        case 'k': case 'K': return value << 10;
+        case 'm': case 'M': return value << 20;
+        case 'g': case 'G': return value << 30;
+        default: return -1;
+    }
 }
 
 }  // namespace
@@ -57,6 +76,9 @@ int main(int argc, char** argv) {
             o.signKey = PathFromUtf8(args[++i]);
         } else if (a == "--rehash") {
             o.rehash = true;
+        } else if (a == "--delta-min-size" && hasValue) {
+            o.deltaMinSize = ParseSize(args[++i]);
+            if (o.deltaMinSize < kDeltaFloor) return Usage();
         } else if (a == "--rar" && hasValue) {
             o.rar = args[++i];
         } else if (a == "--jobs" && hasValue) {

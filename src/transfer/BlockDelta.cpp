@@ -1,0 +1,355 @@
+#include "transfer/BlockDelta.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "inventory/CustomMD5.hpp"
+#include "platform/Error.hpp"
+#include "platform/FileStream.hpp"
+#include "platform/HttpClient.hpp"
+#include "platform/RandomAccessFile.hpp"
+
+namespace tarvos {
+
+namespace {
+
+// An index of a 1 GiB file is about 320 KiB; anything much larger is not one of ours.
+constexpr int64_t kMaxIndexBytes = 64 << 20;
+constexpr int kStallSeconds = 20;
+
+std::array<uint8_t, 16> Md5Of(const uint8_t* data, size_t length) {
+    TCustomMD5 md5;
+    md5.AddBuffer(data, length);
+    return md5.Digest();
+}
+
+// One bit per weak sum spread over a million slots: most windows of the old copy are
+// turned away here without touching the hash table.
+class WeakFilter {
+public:
+    void Add(uint32_t weak) { bits_[Slot(weak) >> 6] |= uint64_t{1} << (Slot(weak) & 63); }
+    bool MayHold(uint32_t weak) const { return (bits_[Slot(weak) >> 6] >> (Slot(weak) & 63)) & 1; }
+
+private:
+    static uint32_t Slot(uint32_t weak) { return (weak * 0x9E3779B1u) >> 12; }
+    std::vector<uint64_t> bits_ = std::vector<uint64_t>(1 << 14);
+};
+
+// The old copy read forward through a window that always holds the current block and the
+// byte after it, as long as the file has them.
+class ScanWindow {
+public:
+    ScanWindow(const std::string& fileName, uint32_t blockSize, const std::function<bool()>& stopped)
+        : stopped_(stopped), file_(fileName, FileMode::OpenRead), need_(blockSize + 1),
+          buf_(std::max<size_t>(8 << 20, 4 * static_cast<size_t>(blockSize))) {
+        Fill();
+    }
+    int64_t FileSize() const { return file_.Size(); }
+    const uint8_t* At() const { return buf_.data() + pos_; }
+    int64_t Offset() const { return base_ + static_cast<int64_t>(pos_); }
+    size_t Available() const { return len_ - pos_; }
+    void Advance(size_t n) {
+        pos_ += n;
+        if (len_ - pos_ < need_) Fill();
+    }
+
+private:
+    void Fill() {
+        if (eof_) return;
+        if (stopped_ && stopped_()) throw TarvosError("stopped");
+        std::memmove(buf_.data(), buf_.data() + pos_, len_ - pos_);
+        base_ += static_cast<int64_t>(pos_);
+        len_ -= pos_;
+        pos_ = 0;
+        while (len_ < buf_.size()) {
+            const size_t n = file_.Read(buf_.data() + len_, buf_.size() - len_);
+            if (n == 0) {
+                eof_ = true;
+                break;
+            }
+            len_ += n;
+        }
+    }
+
+    const std::function<bool()>& stopped_;
+    FileStream file_;
+    size_t need_;
+    std::vector<uint8_t> buf_;
+    size_t pos_ = 0, len_ = 0;
+    int64_t base_ = 0;
+    bool eof_ = false;
+};
+
+bool SameBytes(const std::array<uint8_t, 16>& a, const std::array<uint8_t, 16>& b) { return a == b; }
+
+// The short last block cannot be found by a sliding window of full blocks; it usually sits
+// at the old copy's end (an insertion or a change elsewhere leaves the tail as it was).
+void MatchTail(const BlockIndex& index, const std::string& oldFile, DeltaPlan& plan) {
+    const size_t last = index.blocks.size() - 1;
+    const uint32_t length = index.BlockLength(last);
+    if (length == index.blockSize || plan.source[last] >= 0) return;
+    FileStream file(oldFile, FileMode::OpenRead);
+    const int64_t at = file.Size() - length;
+    if (at < 0) return;
+    std::vector<uint8_t> tail(length);
+    file.Seek(at, SeekOrigin::Begin);
+    if (file.Read(tail.data(), length) != length) return;
+    if (SameBytes(Md5Of(tail.data(), length), index.blocks[last].strong)) plan.source[last] = at;
+}
+
+}  // namespace
+
+int64_t DeltaPlan::FetchBytes(const BlockIndex& index) const {
+    int64_t bytes = 0;
+    for (size_t i = 0; i < source.size(); ++i)
+        if (source[i] < 0) bytes += index.BlockLength(i);
+    return bytes;
+}
+
+DeltaPlan MatchBlocks(const BlockIndex& index, const std::string& oldFile, const std::function<bool()>& stopped) {
+    DeltaPlan plan;
+    plan.source.assign(index.blocks.size(), -1);
+    if (index.blocks.empty()) return plan;
+    const uint32_t size = index.blockSize;
+    const size_t full = static_cast<size_t>(index.fileSize / size);
+    std::unordered_map<uint32_t, std::vector<uint32_t>> byWeak;
+    byWeak.reserve(full);
+    WeakFilter filter;
+    for (uint32_t i = 0; i < full; ++i) {
+        byWeak[index.blocks[i].weak].push_back(i);
+        filter.Add(index.blocks[i].weak);
+    }
+    ScanWindow window(oldFile, size, stopped);
+    RollingSum sum(size);
+    bool fresh = true;
+    while (window.Available() >= size) {
+        if (fresh) sum.Reset(window.At(), size);
+        fresh = false;
+        const uint32_t weak = sum.Value();
+        bool matched = false;
+        if (filter.MayHold(weak)) {
+            if (auto hit = byWeak.find(weak); hit != byWeak.end()) {
+                const auto strong = Md5Of(window.At(), size);
+                // Equal blocks of the new file (runs of zeros) all take the same source.
+                for (uint32_t id : hit->second)
+                    if (SameBytes(index.blocks[id].strong, strong)) {
+                        matched = true;
+                        if (plan.source[id] < 0) plan.source[id] = window.Offset();
+                    }
+            }
+        }
+        if (matched) {
+            window.Advance(size);
+            fresh = true;
+            continue;
+        }
+        if (window.Available() < static_cast<size_t>(size) + 1) break;
+        sum.Roll(window.At()[0], window.At()[size]);
+        window.Advance(1);
+    }
+    MatchTail(index, oldFile, plan);
+    return plan;
+}
+
+std::vector<ByteRange> FetchRanges(const BlockIndex& index, const DeltaPlan& plan, int64_t maxPiece) {
+    std::vector<ByteRange> ranges;
+    for (size_t i = 0; i < plan.source.size();) {
+        if (plan.source[i] >= 0) {
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < plan.source.size() && plan.source[end] < 0) ++end;
+        const int64_t first = index.BlockStart(i);
+        const int64_t last = index.BlockStart(end - 1) + index.BlockLength(end - 1) - 1;
+        for (int64_t at = first; at <= last; at += maxPiece) ranges.push_back({at, std::min(last, at + maxPiece - 1)});
+        i = end;
+    }
+    return ranges;
+}
+
+bool FetchBlockIndex(const std::string& url, BlockIndex& index, std::string& why) {
+    HttpClient http;
+    std::string bytes;
+    const bool got = http.Get(url, [&](const char* data, size_t length) {
+        if (static_cast<int64_t>(bytes.size() + length) > kMaxIndexBytes) return false;
+        bytes.append(data, length);
+        return true;
+    });
+    if (!got) {
+        why = "no index (status " + std::to_string(http.Status()) + ")";
+        return false;
+    }
+    if (!ReadBlockIndex(bytes.data(), bytes.size(), index)) {
+        why = "the index is damaged";
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The fetching half of a build: threads that take ranges off a shared queue, each over its
+// own connection, and write what arrives at its place in the new file.
+class RangeFetcher {
+public:
+    RangeFetcher(const BlockIndex& index, std::vector<ByteRange> ranges, RandomAccessFile& out, DeltaBuild& build)
+        : index_(index), ranges_(std::move(ranges)), out_(out), build_(build) {
+        for (const auto& r : ranges_) total_ += r.last - r.first + 1;
+    }
+
+    void Run(int connections) {
+        std::vector<std::thread> threads;
+        const int count = std::max(1, std::min<int>(connections, static_cast<int>(ranges_.size())));
+        try {
+            for (int i = 0; i < count && !ranges_.empty(); ++i) threads.emplace_back([this] { Work(); });
+        } catch (...) {
+            Fail("cannot start the fetching threads");
+        }
+        for (auto& t : threads) t.join();
+    }
+    bool Failed() const { return failed_; }
+
+private:
+    // A thread procedure: nothing may leave it.
+    void Work() {
+        try {
+            HttpClient http;
+            for (size_t next; !failed_ && !Stopped() && (next = next_++) < ranges_.size();)
+                if (!Fetch(http, ranges_[next])) Fail(why_);
+        } catch (const std::exception& e) {
+            Fail(e.what());
+        } catch (...) {
+            Fail("unknown error");
+        }
+    }
+
+    bool Fetch(HttpClient& http, const ByteRange& r) {
+        const int64_t length = r.last - r.first + 1;
+        const std::string asked = std::to_string(r.first) + "-" + std::to_string(r.last);
+        const std::string range = "bytes " + asked + "/" + std::to_string(index_.fileSize);
+        http.SetExtraHeader("Range: bytes=" + asked);
+        auto lastBytes = std::chrono::steady_clock::now();
+        int64_t seen = 0;
+        // Called at least once a second even when nothing arrives: a stalled server is left.
+        http.SetProgress([&](int64_t received) {
+            const auto now = std::chrono::steady_clock::now();
+            if (received != seen) {
+                seen = received;
+                lastBytes = now;
+            } else if (now - lastBytes > std::chrono::seconds(kStallSeconds)) {
+                http.Disconnect();
+            }
+            if (failed_ || Stopped()) http.Disconnect();
+        });
+        int64_t written = 0;
+        std::string problem;
+        const bool got = http.Get(build_.url, [&](const char* data, size_t n) {
+            // A server that ignores the range would send the whole file: stop at once.
+            if (http.Status() != 206 || http.ContentRange() != range) {
+                problem = "the server did not serve the range " + asked + " (status " +
+                          std::to_string(http.Status()) + ", " + http.ContentRange() + ")";
+                return false;
+            }
+            if (written + static_cast<int64_t>(n) > length || !out_.WriteAt(r.first + written, data, n)) {
+                problem = "cannot write the range " + asked;
+                return false;
+            }
+            written += static_cast<int64_t>(n);
+            const int64_t loaded = build_.downloaded += static_cast<int64_t>(n);
+            if (build_.progress) build_.progress(loaded, total_);
+            return true;
+        });
+        if (got && written == length) return true;
+        std::lock_guard lock(mutex_);
+        why_ = !problem.empty() ? problem : "the range " + asked + " failed: " + http.ErrorText();
+        return false;
+    }
+
+    bool Stopped() const { return build_.stopped && build_.stopped(); }
+
+    void Fail(const std::string& why) {
+        std::lock_guard lock(mutex_);
+        if (!failed_) build_.why = why;
+        failed_ = true;
+    }
+
+    const BlockIndex& index_;
+    std::vector<ByteRange> ranges_;
+    RandomAccessFile& out_;
+    DeltaBuild& build_;
+    int64_t total_ = 0;
+    std::atomic<size_t> next_{0};
+    std::atomic<bool> failed_{false};
+    std::mutex mutex_;
+    std::string why_;
+};
+
+// Copies the blocks the old copy holds, neighbours in both files read and written at once.
+bool CopyLocalBlocks(const BlockIndex& index, const DeltaPlan& plan, const std::string& oldFile,
+                     RandomAccessFile& out, const std::function<bool()>& stopped) {
+    FileStream file(oldFile, FileMode::OpenRead);
+    std::vector<uint8_t> buffer(1 << 20);
+    for (size_t i = 0; i < plan.source.size();) {
+        if (plan.source[i] < 0) {
+            ++i;
+            continue;
+        }
+        if (stopped && stopped()) return false;
+        const int64_t from = plan.source[i];
+        int64_t length = index.BlockLength(i);
+        size_t end = i + 1;
+        while (end < plan.source.size() && plan.source[end] == from + length && length < (int64_t{1} << 24)) {
+            length += index.BlockLength(end);
+            ++end;
+        }
+        file.Seek(from, SeekOrigin::Begin);
+        for (int64_t done = 0; done < length;) {
+            const size_t n = static_cast<size_t>(std::min<int64_t>(length - done, buffer.size()));
+            if (file.Read(buffer.data(), n) != n || !out.WriteAt(index.BlockStart(i) + done, buffer.data(), n))
+                return false;
+            done += static_cast<int64_t>(n);
+        }
+        i = end;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool BuildFile(const BlockIndex& index, const DeltaPlan& plan, DeltaBuild& build) {
+    RandomAccessFile out;
+    if (!out.Create(build.newFile) || !out.SetSize(index.fileSize)) {
+        build.why = "cannot create " + build.newFile;
+        return false;
+    }
+    RangeFetcher fetcher(index, FetchRanges(index, plan, 8 << 20), out, build);
+    // The old copy is read while the ranges arrive.
+    bool copied = false;
+    std::atomic<bool> fetcherFailed{false};
+    // A thread procedure: nothing may leave it.
+    std::thread fetching([&] {
+        try {
+            fetcher.Run(build.connections);
+        } catch (...) {
+            build.why = "cannot start the fetching threads";
+            fetcherFailed = true;
+        }
+    });
+    try {
+        copied = CopyLocalBlocks(index, plan, build.oldFile, out, build.stopped);
+    } catch (const std::exception&) {
+    }
+    fetching.join();
+    out.Close();
+    if (!copied && build.why.empty()) build.why = "cannot copy the blocks of the old copy";
+    const bool stopped = build.stopped && build.stopped();
+    if (stopped) build.why = "stopped";
+    return copied && !fetcher.Failed() && !fetcherFailed && !stopped;
+}
+
+}  // namespace tarvos
