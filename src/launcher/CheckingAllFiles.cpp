@@ -18,6 +18,12 @@ void TFMain::CheckingAllFiles() {
     }
     const FolderUnlock unlock{folderLock_};
     DecodeSettings();
+    for (int32_t i = 0; i < CheckAll->Count();) {
+        if (KeptAsPlayers(CheckAll->GetItemByID(i)->Content.Name))
+            CheckAll->DeleteById(i);
+        else
+            ++i;
+    }
     ResetOneFile(CheckAll->Count());
     if (Mode != TCheckMode::Light) {
         Measure(CheckAll);

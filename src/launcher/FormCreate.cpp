@@ -27,6 +27,7 @@ void TFMain::Attach(tConfigData& config, const TtucConfig& skin, TFSettings* set
     config_ = &config;
     skin_ = &skin;
     settings_ = settings;
+    OwnedFiles = TOwnedFiles(config.Config.OwnedFiles);
 }
 
 void TFMain::FormCreate(const std::vector<std::string>& args) {

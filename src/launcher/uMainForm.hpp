@@ -8,6 +8,7 @@
 #include "config/TarvosUpdateConfig.hpp"
 #include "config/uConfigData.hpp"
 #include "config/uSettings.hpp"
+#include "inventory/OwnedFiles.hpp"
 #include "inventory/uClasses.hpp"
 #include "inventory/uMTHash.hpp"
 #include "launcher/GameProxies.hpp"
@@ -140,6 +141,9 @@ public:
     std::string FileModeFolder;
     // The launcher's own file name without its folder; it is updated first and replaces itself.
     std::string ExeName;
+    // The player's files (from the configuration, set by Attach): installed when missing,
+    // otherwise left alone by both checks and the delete section.
+    TOwnedFiles OwnedFiles;
 
     // The run's decoded settings, kept from one check to the next.
     int32_t WorkerCount = 1;
@@ -185,6 +189,9 @@ private:
     void Log(const std::string& line) const;
     // Refuses a name that would leave the game folder, with a debug-log line.
     bool NameIsSafe(const std::string& name) const;
+    // An existing file of the player's that a check would otherwise touch: kept, with a
+    // debug-log line.
+    bool KeptAsPlayers(const std::string& name) const;
 
     // The per-file pair (bar and gauge) and the total pair are always set together.
     void ForOneFile(const std::function<void(IndicatorState&, MainIndicator)>& change);
