@@ -13,6 +13,7 @@
 #include "platform/EventLoop.hpp"
 #include "platform/HttpClient.hpp"
 #include "platform/RandomAccessFile.hpp"
+#include "transfer/RateLimiter.hpp"
 #include "transfer/ResumeState.hpp"
 
 namespace tarvos {
@@ -39,6 +40,7 @@ public:
         int64_t fileSize = 0;  // from HEAD; a response for another size is not this file
         int64_t done = 0;      // bytes of the piece already in the file from an earlier attempt
         ResumeState* resume = nullptr;  // where the piece's progress is kept; none without
+        RateLimiter* limiter = nullptr;  // the cap shared by all pieces; none: uncapped
     };
 
     TDownloadThread(int32_t id, std::string url, int64_t startpos, int64_t endpos, Target target,
@@ -73,6 +75,7 @@ private:
     void Run();
     void RunAttempt();
     bool OnData(const char* data, size_t length);
+    bool Store(const char* data, size_t length);
     bool ResponseIsTheRange() const;
     void OnHttpProgress(int64_t received);
     void WatchdogTick();
@@ -117,6 +120,10 @@ public:
     TDownloadMultiThread& operator=(const TDownloadMultiThread&) = delete;
 
     void SetThreads(int32_t threads);
+    // Caps all connections of every download together at this many bytes per second (0:
+    // no cap). Callable at any time, also while a download runs, which follows it at once.
+    void SetLimitRate(int64_t bytesPerSecond) { limiter_.SetRate(bytesPerSecond); }
+    int64_t LimitRate() const { return limiter_.Rate(); }
     int32_t Threads() const { return _threads; }
     // Fetches url into filename; the outcome is HaveError (and the result: true when the
     // file arrived whole). A call while another download of this object is in progress
@@ -155,6 +162,7 @@ private:
     std::vector<std::unique_ptr<TDownloadThread>> list;
     RandomAccessFile rcfile;
     ResumeState resume_;
+    RateLimiter limiter_;
     bool resuming_ = false;  // a resume state is kept for the download in progress
     int32_t count = 0;
     bool _allok = false;
