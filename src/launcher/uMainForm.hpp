@@ -104,6 +104,9 @@ public:
     void OneHashCheched(TMHThreads& Sender, const std::string& filename, const std::string& hash, int64_t size,
                         double date);
     void UpdateDMProgress(TDownloadMultiThread& Sender, int64_t loaded, int64_t size);
+    // Sets the download cap (bytes per second, 0: none) for the rest of the run, also in
+    // the middle of a download; it reaches the settings file with the other settings.
+    void SetLimitRate(int64_t bytesPerSecond);
     // which: 1 creation, 2 last access, 4 last write.
     bool SetFileDates(const std::string& fileName, uint8_t which, double date);
 
@@ -220,6 +223,8 @@ private:
     void PreferServer(const std::string& server);
     void SaveOldList();
     bool LockGameFolder();
+    // Takes over a cap written into the settings file from outside while this run downloads.
+    void FollowLimitRateFile();
 
     MainView& view_;
     EventLoop& loop_;
@@ -238,6 +243,8 @@ private:
     // game folder at once.
     FileLock folderLock_;
     bool fpHeld_ = false;
+    // The settings file's date when its cap was last looked at (0: not yet).
+    int64_t limitFileStamp_ = 0;
 };
 
 // round(done * 100 / count) with halves to even, as the total progress text shows it.

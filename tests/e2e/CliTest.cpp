@@ -2,8 +2,10 @@
 // the test server's published folder and loopback game proxies.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -206,6 +208,48 @@ TEST_F(Cli, InterruptDuringADownloadSavesTheSettingsAndLeavesNoDamagedFile) {
     const CommandResult next = RunLauncher(game, "--quiet");
     EXPECT_EQ(next.code, 0) << next.out;
     EXPECT_EQ(Read(game / "data/strings.pak"), Read(release / "data/strings.pak")) << "the next start repairs";
+}
+
+// A cap given to the console holds the whole update back; a second copy lifts it through
+// the settings file and the running one follows at once (capped, the large file alone
+// would take a minute and a half). A cap is saved as a ninth line, and only then.
+TEST_F(Cli, ACapIsSavedAndFollowedWhenAnotherCopyChangesIt) {
+    Publish();
+    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), Servers())), "");
+    const pid_t child = fork();
+    if (child == 0) {
+        chdir(game.c_str());
+        execl("./tarvos-cli", "tarvos-cli", "--quiet", "--limit-rate", "16k", nullptr);
+        _exit(127);
+    }
+    bool fetching = false;
+    for (int i = 0; i < 200 && !fetching; ++i) {
+        for (const auto& line : server.Log(token))
+            if (line.find("strings.pak") != std::string::npos) fetching = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(fetching);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_FALSE(fs::exists(game / "data/strings.pak")) << "the cap did not hold the download back";
+    const CommandResult lift = RunLauncher(game, "--limit-rate 0");
+    EXPECT_EQ(lift.code, 0) << lift.out;
+    int status = -1;
+    for (int i = 0; i < 300 && waitpid(child, &status, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (status == -1) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "the running copy did not follow the lifted cap";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Read(game / "data/strings.pak"), Read(release / "data/strings.pak"));
+    const std::string uncapped = Read(game / "updater/TarvosII.ini");
+    EXPECT_EQ(std::count(uncapped.begin(), uncapped.end(), '\n'), 8) << uncapped;
+
+    const CommandResult capped = RunLauncher(game, "--quiet --limit-rate 5M");
+    EXPECT_EQ(capped.code, 0) << capped.out;
+    EXPECT_EQ(Read(game / "updater/TarvosII.ini"), uncapped + "LimitRate = 5M\r\n");
+    EXPECT_EQ(RunLauncher(game, "--limit-rate 5x").code, 2);
 }
 
 TEST_F(Cli, AWindowsClientStartsThroughWine) {

@@ -2,10 +2,12 @@
 
 #include <cstdlib>
 
+#include "launcher/UserSettings.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Shell.hpp"
 #include "platform/SingleInstance.hpp"
 #include "platform/Text.hpp"
+#include "transfer/RateLimiter.hpp"
 
 namespace tarvos {
 
@@ -66,6 +68,18 @@ ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args) {
             o.checkAll = true;
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--limit-rate" || a.rfind("--limit-rate=", 0) == 0) {
+            if (a == "--limit-rate" && i + 1 >= args.size()) {
+                o.error = "--limit-rate needs RATE";
+                return o;
+            }
+            const std::string value = a == "--limit-rate" ? args[++i] : a.substr(13);
+            const auto rate = ParseRate(value);
+            if (!rate) {
+                o.error = "--limit-rate " + value + ": bytes per second, with k or M after the number";
+                return o;
+            }
+            o.limitRate = *rate;
         } else if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--settings" || a.rfind("--settings=", 0) == 0) {
@@ -98,7 +112,7 @@ ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args) {
 
 std::string ConsoleUsage() {
     return "usage: tarvos-cli [-debug | filemode=DIR] [--settings KEY=VALUE]... [--check-all] [--start-game] "
-           "[--quiet]\n"
+           "[--limit-rate RATE] [--quiet]\n"
            "\n"
            "Brings the game folder beside tarvos-cli up to date from the update servers its\n"
            "configuration package names, then probes the game proxies.\n"
@@ -108,6 +122,9 @@ std::string ConsoleUsage() {
            "                       DriveType=HDD|SSD, CheckType=Hard|Medium|Light item text or\n"
            "                       0..2, Proxy=Auto|NAME, AutoClose=true|false, Language=NAME\n"
            "  --check-all          then check every listed file and repair what differs\n"
+           "  --limit-rate RATE    cap all downloads together at RATE bytes per second (k, M:\n"
+           "                       KiB, MiB; 0 lifts the cap); saved, and taken over at once\n"
+           "                       by a launcher that is updating this game folder\n"
            "  --start-game         then press the start button (otherwise exit when ready)\n"
            "  --quiet              print nothing but errors\n"
            "\n"
@@ -155,7 +172,17 @@ ConsoleWindows::ConsoleWindows(std::ostream& out, ConsoleOptions options, bool t
 ConsoleWindows::~ConsoleWindows() = default;
 
 bool ConsoleWindows::ActivateOtherInstance(const std::string& instanceName) {
-    return !AcquireSingleInstance(instanceName);
+    if (AcquireSingleInstance(instanceName)) return false;
+    // The copy that runs follows its settings file while it downloads: a cap given here
+    // reaches it through the file.
+    if (options_.limitRate >= 0) {
+        const std::string exe = ExecutablePath();
+        const auto cut = exe.find_last_of("\\/");
+        const std::string folder = cut == std::string::npos ? std::string() : exe.substr(0, cut);
+        if (WriteLimitRate(folder + "\\updater", options_.limitRate))
+            view_.Note("Download cap handed to the launcher that is running.");
+    }
+    return true;
 }
 
 void ConsoleWindows::CreateWindows(StartupState& state) {
@@ -182,6 +209,7 @@ void ConsoleWindows::CreateWindows(StartupState& state) {
         runEnded_ = true;
     });
     main_->FormCreate(state.args);
+    if (options_.limitRate >= 0) main_->SetLimitRate(options_.limitRate);
 }
 
 void ConsoleWindows::Interrupt() {

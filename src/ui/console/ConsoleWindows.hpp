@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -31,6 +32,7 @@ struct ConsoleOptions {
     bool checkAll = false;
     bool quiet = false;
     bool help = false;
+    int64_t limitRate = -1;  // --limit-rate in bytes per second (0: no cap); -1: not given
     std::vector<std::pair<std::string, std::string>> settings;  // --settings KEY=VALUE, in order
     std::string error;                                          // why the options are unusable
 };
