@@ -93,6 +93,10 @@ bool TFMain::KeptAsPlayers(const std::string& name) const {
 
 // Replaces the list by the measured records of its files.
 void TFMain::Measure(std::unique_ptr<TFileList>& list) {
+    TRunEvent e;
+    e.phase = "checking";
+    e.files = list->Count();
+    Emit(e);
     TMHThreads hasher(loop_);
     hasher.OnThreadFileProceed = [this](TMHThreads& s, const std::string& f, const std::string& h,
                                         int64_t size, double date) { OneHashCheched(s, f, h, size, date); };

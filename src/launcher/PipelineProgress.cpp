@@ -93,8 +93,29 @@ void TFMain::FollowLimitRateFile() {
     limitFileStamp_ = now;
 }
 
+void TFMain::Emit(TRunEvent event) {
+    if (!OnRunEvent) return;
+    try {
+        OnRunEvent(event);
+    } catch (const std::exception&) {
+        // A display that fails must not end the update.
+    }
+}
+
 void TFMain::UpdateDMProgress(TDownloadMultiThread&, int64_t loaded, int64_t size) {
     FollowLimitRateFile();
+    if (planTotal_ > 0) {
+        TRunEvent e;
+        e.kind = TRunEvent::Kind::Progress;
+        e.phase = "downloading";
+        e.file = planFile_;
+        e.total = planTotal_;
+        e.done = std::min(planDone_ + std::max<int64_t>(loaded, 0), planTotal_);
+        rate_.Add(e.done);
+        e.rate = rate_.Rate();
+        if (e.rate > 0) e.eta = static_cast<double>(e.total - e.done) / e.rate;
+        Emit(e);
+    }
     if (size <= 0) return;  // nothing known yet: no fraction to show
     for (MainIndicator i : {MainIndicator::ProgressBar_OneFile, MainIndicator::Gauge_OneFile}) {
         IndicatorState s = view_.Indicator(i);

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "launcher/GameProxies.hpp"
 #include "launcher/GameStart.hpp"
 #include "launcher/MainView.hpp"
+#include "launcher/RunProgress.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/FileLock.hpp"
 #include "platform/Shell.hpp"
@@ -155,6 +157,8 @@ public:
     // Saves the user settings before the launcher replaces itself (SaveIniFile unless
     // replaced).
     std::function<void()> OnSaveSettings;
+    // Phases, files and download progress in bytes, for front ends that show them.
+    std::function<void(const TRunEvent&)> OnRunEvent;
     // Ends the process after the replacement launcher was started; tests observe it instead.
     std::function<void(int code)> OnEndProcess;
 
@@ -223,6 +227,9 @@ private:
     void PreferServer(const std::string& server);
     void SaveOldList();
     bool LockGameFolder();
+    // Asks the sizes of the files a repair will fetch before the first byte of any.
+    void PlanDownloads(const std::vector<const TFileRecord*>& files);
+    void Emit(TRunEvent event);
     // Takes over a cap written into the settings file from outside while this run downloads.
     void FollowLimitRateFile();
 
@@ -245,6 +252,12 @@ private:
     bool fpHeld_ = false;
     // The settings file's date when its cap was last looked at (0: not yet).
     int64_t limitFileStamp_ = 0;
+    // The repair in progress: bytes of the planned downloads, of the files done so far, and
+    // of each file by list name.
+    int64_t planTotal_ = 0, planDone_ = 0;
+    std::map<std::string, int64_t> planSizes_;
+    std::string planFile_;
+    TRateMeter rate_;
 };
 
 // round(done * 100 / count) with halves to even, as the total progress text shows it.

@@ -248,7 +248,28 @@ TDownloadMultiThread::~TDownloadMultiThread() { list.clear(); }
 
 void TDownloadMultiThread::SetThreads(int32_t threads) { _threads = std::clamp(threads, 1, kMaxPieces); }
 
+std::vector<int64_t> TDownloadMultiThread::QuerySizes(const std::vector<std::string>& urls) {
+    known_.clear();
+    std::vector<int64_t> sizes;
+    for (const auto& url : urls) {
+        HttpClient client;
+        if (loop_.Terminated() || !client.Head(url)) {
+            sizes.push_back(-1);
+            continue;
+        }
+        sizes.push_back(client.ContentLength());
+        known_[url] = {client.ContentLength(), client.Validator()};
+    }
+    return sizes;
+}
+
 int64_t TDownloadMultiThread::QuerySize(const std::string& url, std::string& validator) {
+    if (const auto it = known_.find(url); it != known_.end()) {
+        const KnownSize known = it->second;
+        known_.erase(it);
+        validator = known.validator;
+        return known.size;
+    }
     HttpClient client;
     if (!client.Head(url)) {
         HaveError = true;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -131,6 +132,10 @@ public:
     // download untouched.
     bool GetFile(const std::string& url, const std::string& filename);
     void Stop();
+    // Asks the sizes of files about to be fetched, before the first byte of any, so that an
+    // owner can show the whole amount; the next GetFile of each URL takes its size from
+    // here instead of asking again. Returns each size (-1: not known) in the given order.
+    std::vector<int64_t> QuerySizes(const std::vector<std::string>& urls);
 
     // With a key (the content's expected digest), a download that was cut short, by a
     // failure, a stop or the death of the process, goes on from where its pieces stopped
@@ -163,6 +168,11 @@ private:
     RandomAccessFile rcfile;
     ResumeState resume_;
     RateLimiter limiter_;
+    struct KnownSize {
+        int64_t size;
+        std::string validator;
+    };
+    std::map<std::string, KnownSize> known_;  // from QuerySizes, each used once
     bool resuming_ = false;  // a resume state is kept for the download in progress
     int32_t count = 0;
     bool _allok = false;
