@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "platform/SingleInstance.hpp"
@@ -250,6 +251,66 @@ TEST_F(Cli, ACapIsSavedAndFollowedWhenAnotherCopyChangesIt) {
     EXPECT_EQ(capped.code, 0) << capped.out;
     EXPECT_EQ(Read(game / "updater/TarvosII.ini"), uncapped + "LimitRate = 5M\r\n");
     EXPECT_EQ(RunLauncher(game, "--limit-rate 5x").code, 2);
+}
+
+// The machine-readable run: every line one object, in time order; the download's total is
+// announced before its first byte and is what the server holds; progress climbs to it at
+// most four times a second; each file is unpacked after it was downloaded; the final
+// status comes last.
+TEST_F(Cli, JsonEventsOfAWholeRunAreCompleteAndOrdered) {
+    Publish();
+    const std::string paced = "url=" + server.FolderUrl(token, "rate=600000") + "server/\n";
+    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), paced)), "");
+    const CommandResult r = RunLauncher(game, "--json");
+    ASSERT_EQ(r.code, 0) << r.out;
+    int64_t packed = 0;
+    for (const auto& e : fs::recursive_directory_iterator(release.parent_path() / "server"))
+        if (e.is_regular_file() && e.path().extension() == ".ta2" && e.path().filename() != "updater.lst.ta2")
+            packed += static_cast<int64_t>(e.file_size());
+
+    auto field = [](const std::string& line, const std::string& key) {
+        const auto at = line.find("\"" + key + "\":");
+        if (at == std::string::npos) return std::string();
+        const auto from = at + key.size() + 3;
+        return line.substr(from, line.find_first_of(",}", from) - from);
+    };
+    std::istringstream lines(r.out);
+    std::string line, last;
+    double t = 0, lastProgressT = -1;
+    int64_t done = 0, total = -1;
+    int progress = 0, checking = 0;
+    std::vector<std::string> downloaded, unpacked;
+    while (std::getline(lines, line)) {
+        ASSERT_TRUE(line.rfind("{\"t\":", 0) == 0 && line.back() == '}') << line;
+        const double now = std::stod(field(line, "t"));
+        EXPECT_GE(now, t) << line;
+        t = now;
+        const std::string event = field(line, "event"), phase = field(line, "phase");
+        if (event == "\"phase\"" && phase == "\"checking\"") ++checking;
+        if (event == "\"phase\"" && phase == "\"downloading\"") {
+            EXPECT_EQ(progress, 0) << "the total comes before the first byte";
+            total = std::stoll(field(line, "total"));
+        }
+        if (event == "\"file\"") (phase == "\"downloading\"" ? downloaded : unpacked).push_back(field(line, "file"));
+        if (event == "\"progress\"") {
+            ++progress;
+            const int64_t d = std::stoll(field(line, "done"));
+            EXPECT_GE(d, done) << line;
+            EXPECT_EQ(std::stoll(field(line, "total")), total) << line;
+            if (d < total && lastProgressT >= 0) EXPECT_GE(now - lastProgressT, 0.249) << line;
+            done = d;
+            lastProgressT = now;
+        }
+        last = line;
+    }
+    EXPECT_EQ(checking, 1);
+    EXPECT_EQ(total, packed);
+    EXPECT_EQ(done, total);
+    EXPECT_GE(progress, 3);
+    EXPECT_EQ(downloaded.size(), 5u);
+    EXPECT_EQ(unpacked, downloaded);
+    EXPECT_EQ(field(last, "event"), "\"end\"");
+    EXPECT_EQ(field(last, "status"), "0");
 }
 
 TEST_F(Cli, AWindowsClientStartsThroughWine) {
