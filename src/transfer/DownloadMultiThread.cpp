@@ -250,10 +250,14 @@ void TDownloadMultiThread::SetThreads(int32_t threads) { _threads = std::clamp(t
 
 std::vector<int64_t> TDownloadMultiThread::QuerySizes(const std::vector<std::string>& urls) {
     known_.clear();
+    isStop = false;
     std::vector<int64_t> sizes;
     for (const auto& url : urls) {
+        // A long list takes a while: the window stays live between the requests, and a
+        // Stop from it ends the asking.
+        loop_.ProcessMessages();
         HttpClient client;
-        if (loop_.Terminated() || !client.Head(url)) {
+        if (loop_.Terminated() || isStop || !client.Head(url)) {
             sizes.push_back(-1);
             continue;
         }
