@@ -28,17 +28,24 @@ public:
     void Reset() { samples_.clear(); }
     void Add(int64_t bytes) {
         const auto now = std::chrono::steady_clock::now();
+        // The wait for the first bytes (connections opening, a server slow to answer) is
+        // no part of the rate: the look starts when bytes begin to flow.
+        if (samples_.size() == 1 && samples_.front().second == bytes) samples_.clear();
         samples_.emplace_back(now, bytes);
         while (samples_.size() > 2 && now - samples_[1].first >= kWindow) samples_.pop_front();
     }
+    // 0 until the samples span two seconds: servers and connections deliver in bursts, and
+    // a shorter look misjudges the rate by a third either way.
     double Rate() const {
         if (samples_.size() < 2) return 0;
         const double seconds = std::chrono::duration<double>(samples_.back().first - samples_.front().first).count();
-        return seconds > 0 ? static_cast<double>(samples_.back().second - samples_.front().second) / seconds : 0;
+        if (seconds < kMinSpan) return 0;
+        return static_cast<double>(samples_.back().second - samples_.front().second) / seconds;
     }
 
 private:
     static constexpr std::chrono::seconds kWindow{5};
+    static constexpr double kMinSpan = 2.0;
     std::deque<std::pair<std::chrono::steady_clock::time_point, int64_t>> samples_;
 };
 
