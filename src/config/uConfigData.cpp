@@ -62,7 +62,8 @@ void tConfigData::AssignKey(const std::string& section, const std::string& key, 
     std::map<std::string, bool*> switches;
     if (section == "config") {
         texts = {{"instance", &Config.Instance}, {"trayhint", &Config.TrayHint},
-                 {"defaultlanguage", &Config.DefaultLanguage}, {"language_folder", &Config.LangFolder}};
+                 {"defaultlanguage", &Config.DefaultLanguage}, {"language_folder", &Config.LangFolder},
+                 {"ownedfiles", &Config.OwnedFiles}};
         switches = {{"usercan_changelanguage", &Config.UserCan_ChangeLanguage},
                     {"defaultautoclose", &Config.DefaultAutoClose},
                     {"usercan_changeautoclose", &Config.UserCan_ChangeAutoClose},

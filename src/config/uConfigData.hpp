@@ -39,6 +39,9 @@ struct tConfigRecord {
     bool UserCan_ChangeDriveType = false;
     bool UserCan_ChangeCheckMethod = false;
     std::string LangFolder;
+    // Patterns of the files that the player owns once installed (see TOwnedFiles); empty:
+    // none. A launcher that does not know the key skips it, as any unknown key.
+    std::string OwnedFiles{};
 };
 
 struct tMainWindowRecord {

@@ -20,6 +20,7 @@ struct TUserSettings {
     std::string DriveType = "HDD";
     std::string CheckMode = "Hard: MD5 Hash";
     std::string LangFolder = "default";
+    std::int64_t LimitRate = 0;  // bytes per second for all downloads together; 0: no cap
 };
 
 // The settings window's controller: fills the choices from the user's settings and the

@@ -18,6 +18,12 @@ void TFMain::CheckingAllFiles() {
     }
     const FolderUnlock unlock{folderLock_};
     DecodeSettings();
+    for (int32_t i = 0; i < CheckAll->Count();) {
+        if (KeptAsPlayers(CheckAll->GetItemByID(i)->Content.Name))
+            CheckAll->DeleteById(i);
+        else
+            ++i;
+    }
     ResetOneFile(CheckAll->Count());
     if (Mode != TCheckMode::Light) {
         Measure(CheckAll);
@@ -37,6 +43,8 @@ void TFMain::CheckingAllFiles() {
     view_.SetText(MainLabel::Text_StatusTotal, Lang(24) + "0%");
     OneFileToWidths();
     const int32_t count = CheckAll->Count();
+    // What differs is known before anything is fetched, so the repair's size is too.
+    std::vector<int32_t> repairs;
     for (int32_t i = 0; i < count; ++i) {
         TFileItem& c = *CheckAll->GetItemByID(i);
         const TFileItem* sItem = NewFileList->GetItemByName(c.Content.Name);
@@ -62,7 +70,15 @@ void TFMain::CheckingAllFiles() {
             continue;
         }
         c.Content = s;
-        UpdateOneFile(c);
+        repairs.push_back(i);
+    }
+    if (!repairs.empty()) {
+        std::vector<const TFileRecord*> planned;
+        for (int32_t i : repairs) planned.push_back(&CheckAll->GetItemByID(i)->Content);
+        PlanDownloads(planned);
+    }
+    for (int32_t i : repairs) {
+        UpdateOneFile(*CheckAll->GetItemByID(i));
         SetTotalPosition(i + 1);
         SetTotalPercent(i, count);
     }

@@ -72,7 +72,7 @@ void TFMain::TakeControlSections(std::vector<std::string>& lines, size_t first) 
             ++i;
             break;
         }
-        if (NameIsSafe(name)) Required->AddItemEmpty(name);
+        if (NameIsSafe(name) && !KeptAsPlayers(name)) Required->AddItemEmpty(name);
     }
     if (!deleting) return;
     for (; i < lines.size(); ++i) {
@@ -80,12 +80,23 @@ void TFMain::TakeControlSections(std::vector<std::string>& lines, size_t first) 
         if (name.empty()) continue;
         // Delete names may come with or without their leading "\".
         const std::string listName = StartsWith(name, '\\') ? name : "\\" + name;
-        if (NameIsSafe(listName)) DeleteFileUtf8(MainPath + listName);
+        if (NameIsSafe(listName) && !KeptAsPlayers(listName)) DeleteFileUtf8(MainPath + listName);
     }
+}
+
+bool TFMain::KeptAsPlayers(const std::string& name) const {
+    if (!OwnedFiles.Owns(name) || !FileExistsUtf8(MainPath + (StartsWith(name, '\\') ? name : "\\" + name)))
+        return false;
+    Log("Player's file kept: " + name);
+    return true;
 }
 
 // Replaces the list by the measured records of its files.
 void TFMain::Measure(std::unique_ptr<TFileList>& list) {
+    TRunEvent e;
+    e.phase = "checking";
+    e.files = list->Count();
+    Emit(e);
     TMHThreads hasher(loop_);
     hasher.OnThreadFileProceed = [this](TMHThreads& s, const std::string& f, const std::string& h,
                                         int64_t size, double date) { OneHashCheched(s, f, h, size, date); };

@@ -27,6 +27,7 @@ void TFMain::Attach(tConfigData& config, const TtucConfig& skin, TFSettings* set
     config_ = &config;
     skin_ = &skin;
     settings_ = settings;
+    OwnedFiles = TOwnedFiles(config.Config.OwnedFiles);
 }
 
 void TFMain::FormCreate(const std::vector<std::string>& args) {
@@ -76,6 +77,7 @@ void TFMain::FormCreate(const std::vector<std::string>& args) {
     CheckAll->Clear();
     OldFileList->Clear();
     DM->SetThreads(6);
+    DM->SetLimitRate(User.LimitRate);
     DM->TmpFolder = TmpPath + "\\";
     LoadDatConfig();
     if (!fpHeld_) {
@@ -111,7 +113,10 @@ void TFMain::FormShow() {
     }
 }
 
-void TFMain::LoadIniFile() { tarvos::LoadIniFile(TmpPath, User, *config_); }
+void TFMain::LoadIniFile() {
+    tarvos::LoadIniFile(TmpPath, User, *config_);
+    FollowLimitRateFile();  // notes the file as read: only later changes are taken over
+}
 
 bool TFMain::SaveIniFile() {
     const std::string langName = config_ ? config_->LangName : std::string();

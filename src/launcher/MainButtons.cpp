@@ -37,6 +37,7 @@ void TFMain::Button_ConfigClick() {
     choice.CheckTypeEnabled = s.Box_CheckType.Enabled;
     choice.CheckTypeIndex = s.Box_CheckType.ItemIndex;
     ApplySettingsChoice(choice, User, *Proxies);
+    DM->SetLimitRate(User.LimitRate);
     view_.SetText(MainLabel::Text_LangBoxDescription, Lang(25));
     WebHandlersAttached = false;
     try {

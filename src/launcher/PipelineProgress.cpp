@@ -1,7 +1,12 @@
 // The progress displays and status texts of the update pipeline.
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 
+#include "launcher/UserSettings.hpp"
 #include "launcher/uMainForm.hpp"
+#include "platform/Text.hpp"
 
 namespace tarvos {
 
@@ -73,7 +78,44 @@ void TFMain::OneHashCheched(TMHThreads&, const std::string& filename, const std:
     view_.Repaint(MainIndicator::Gauge_OneFile);
 }
 
+void TFMain::SetLimitRate(int64_t bytesPerSecond) {
+    User.LimitRate = std::max<int64_t>(bytesPerSecond, 0);
+    DM->SetLimitRate(User.LimitRate);
+}
+
+void TFMain::FollowLimitRateFile() {
+    std::error_code ec;
+    const auto stamp = std::filesystem::last_write_time(PathFromUtf8(UserSettingsFile(TmpPath)), ec);
+    // No file is a state of its own: one that appears later is a change.
+    const int64_t now = ec ? -1 : stamp.time_since_epoch().count();
+    // The first look only notes the date: the file then holds what this run started with.
+    if (limitFileStamp_ != 0 && now != limitFileStamp_) SetLimitRate(ReadLimitRate(TmpPath));
+    limitFileStamp_ = now;
+}
+
+void TFMain::Emit(TRunEvent event) {
+    if (!OnRunEvent) return;
+    try {
+        OnRunEvent(event);
+    } catch (const std::exception&) {
+        // A display that fails must not end the update.
+    }
+}
+
 void TFMain::UpdateDMProgress(TDownloadMultiThread&, int64_t loaded, int64_t size) {
+    FollowLimitRateFile();
+    if (planTotal_ > 0) {
+        TRunEvent e;
+        e.kind = TRunEvent::Kind::Progress;
+        e.phase = "downloading";
+        e.file = planFile_;
+        e.total = planTotal_;
+        e.done = std::min(planDone_ + std::max<int64_t>(loaded, 0), planTotal_);
+        rate_.Add(e.done);
+        e.rate = rate_.Rate();
+        if (e.rate > 0) e.eta = static_cast<double>(e.total - e.done) / e.rate;
+        Emit(e);
+    }
     if (size <= 0) return;  // nothing known yet: no fraction to show
     for (MainIndicator i : {MainIndicator::ProgressBar_OneFile, MainIndicator::Gauge_OneFile}) {
         IndicatorState s = view_.Indicator(i);

@@ -65,6 +65,9 @@ void TFMain::UpdateRequiredFiles() {
     const int32_t self = Required->GetId("\\" + ExeName);
     if (self > 0) Required->SwapItems(self, 0);
     const int32_t count = Required->Count();
+    std::vector<const TFileRecord*> planned;
+    for (int32_t id = 0; id < count; ++id) planned.push_back(&Required->GetItemByID(id)->Content);
+    PlanDownloads(planned);
     for (int32_t id = 0; id < count; ++id) {
         SetOneFilePosition(0, false);
         UpdateOneFile(*Required->GetItemByID(id));
@@ -86,6 +89,33 @@ void TFMain::UpdateRequiredFiles() {
     SaveOldList();
 }
 
+void TFMain::PlanDownloads(const std::vector<const TFileRecord*>& files) {
+    planSizes_.clear();
+    planTotal_ = planDone_ = 0;
+    rate_.Reset();
+    std::vector<std::string> urls;
+    for (const TFileRecord* rec : files) urls.push_back(UrlPath(PackedFileUrl(URLMain, rec->Name)));
+    std::vector<int64_t> sizes;
+    if (FileModeOn) {
+        for (const TFileRecord* rec : files) {
+            const auto known = ReadSizeAndDate(FileModeFolder + rec->Name.substr(1) + ".ta2");
+            sizes.push_back(known ? known->Size : -1);
+        }
+    } else {
+        sizes = DM->QuerySizes(urls);
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        const int64_t size = std::max<int64_t>(sizes[i], 0);
+        planSizes_[files[i]->Name] = size;
+        planTotal_ += size;
+    }
+    TRunEvent e;
+    e.phase = "downloading";
+    e.files = static_cast<int32_t>(files.size());
+    e.total = planTotal_;
+    Emit(e);
+}
+
 void TFMain::SaveOldList() {
     try {
         OldFileList->SaveToFile(TmpPath + "\\OldList.lst");
@@ -100,6 +130,12 @@ void TFMain::UpdateOneFile(TFileItem& item) {
     _self = false;
     if (!NameIsSafe(rec.Name)) return;
     view_.SetText(MainLabel::Text_Status, Lang(4) + rec.Name);
+    planFile_ = rec.Name;
+    TRunEvent fileEvent;
+    fileEvent.kind = TRunEvent::Kind::File;
+    fileEvent.phase = "downloading";
+    fileEvent.file = rec.Name;
+    Emit(fileEvent);
     const std::string target = MainPath + rec.Name;
     CreateFolders(MainPath, rec.Name);
     URLName = FileNameOf(target);
@@ -115,6 +151,13 @@ void TFMain::UpdateOneFile(TFileItem& item) {
     bool arrived = false;  // a packed file arrived whole: nothing of it is worth resuming
     for (size_t k = 0; k < servers.size() && staged.empty(); ++k) {
         if (!FetchPacked(UrlPath(PackedFileUrl(servers[k], rec.Name)), expected)) continue;
+        if (!arrived) {
+            // The file's bytes count as done once, whichever server gave them.
+            const auto planned = planSizes_.find(rec.Name);
+            if (planned != planSizes_.end()) planDone_ += planned->second;
+            fileEvent.phase = "unpacking";
+            Emit(fileEvent);
+        }
         arrived = true;
         view_.SetText(MainLabel::Text_Status, Lang(1) + rec.Name);
         view_.Repaint(MainLabel::Text_Status);

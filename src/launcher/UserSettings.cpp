@@ -1,6 +1,7 @@
 #include "launcher/UserSettings.hpp"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "platform/FileStream.hpp"
 #include "platform/MemoryStream.hpp"
 #include "platform/Text.hpp"
+#include "transfer/RateLimiter.hpp"
 #include "transfer/UpdaterDecompress.hpp"
 
 namespace tarvos {
@@ -58,6 +60,8 @@ void AssignSetting(TUserSettings& s, const std::string& key, const std::string& 
         s.MainLeft = PositionValue(value);
     } else if (key == "top") {
         s.MainTop = PositionValue(value);
+    } else if (key == "limitrate") {
+        s.LimitRate = ParseRate(value).value_or(0);
     }
 }
 
@@ -101,14 +105,63 @@ void LoadIniFile(const std::string& tmpPath, TUserSettings& settings, const tCon
     }
 }
 
+static bool WriteSettingsLines(const std::string& tmpPath, const std::vector<std::string>& lines);
+
 bool SaveIniFile(const std::string& tmpPath, const TUserSettings& s, std::int32_t left, std::int32_t top,
                  const std::string& langName) {
-    const std::vector<std::string> lines = {
+    std::vector<std::string> lines = {
         "Left = " + std::to_string(left), "Top = " + std::to_string(top),
         "Language = " + langName,         std::string("AutoClose = ") + (s.AutoClose ? "True" : "False"),
         "SelProxy = " + s.SelProxy,       "DriveType = " + s.DriveType,
         "CheckMode = " + s.CheckMode,     "LangFolder = " + s.LangFolder,
     };
+    // Only a player who caps his downloads gets the extra line: everyone else keeps the
+    // file every launcher writes, and one that does not know the key skips it.
+    if (s.LimitRate > 0) lines.push_back("LimitRate = " + FormatRate(s.LimitRate));
+    return WriteSettingsLines(tmpPath, lines);
+}
+
+namespace {
+
+std::optional<std::pair<std::string, std::string>> KeyAndValue(const std::string& raw) {
+    const std::string line = TrimText(raw);
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) return std::nullopt;
+    return std::make_pair(LowerUser(TrimText(line.substr(0, eq))), TrimText(line.substr(eq + 1)));
+}
+
+std::vector<std::string> SettingsLines(const std::string& tmpPath) {
+    const std::string name = UserSettingsFile(tmpPath);
+    if (!FileExists(name)) return {};
+    try {
+        return ReadTextLines(name);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+}  // namespace
+
+std::int64_t ReadLimitRate(const std::string& tmpPath) {
+    std::int64_t rate = 0;
+    for (const auto& raw : SettingsLines(tmpPath)) {
+        const auto kv = KeyAndValue(raw);
+        if (kv && kv->first == "limitrate") rate = ParseRate(kv->second).value_or(0);
+    }
+    return rate;
+}
+
+bool WriteLimitRate(const std::string& tmpPath, std::int64_t rate) {
+    std::vector<std::string> lines;
+    for (const auto& raw : SettingsLines(tmpPath)) {
+        const auto kv = KeyAndValue(raw);
+        if (!kv || kv->first != "limitrate") lines.push_back(raw);
+    }
+    if (rate > 0) lines.push_back("LimitRate = " + FormatRate(rate));
+    return WriteSettingsLines(tmpPath, lines);
+}
+
+static bool WriteSettingsLines(const std::string& tmpPath, const std::vector<std::string>& lines) {
     // Written beside the file and renamed over it: a full disk or a failed write never
     // leaves the user with a truncated settings file.
     const std::string name = UserSettingsFile(tmpPath);

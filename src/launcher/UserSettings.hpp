@@ -19,11 +19,17 @@ std::string UserDataFile(const std::string& tmpPath);      // "<tmpPath>\TarvosI
 // cannot be read counts as missing. The language name becomes a number through config.
 void LoadIniFile(const std::string& tmpPath, TUserSettings& settings, const tConfigData& config);
 
-// Writes the eight lines of the settings file with the window's current position and the
+// Writes the eight lines of the settings file (a ninth only when a download cap is set) with the window's current position and the
 // applied language's name. The old file is replaced only once the new one is complete.
 // False when it could not be written (the old file, if any, is then unchanged).
 bool SaveIniFile(const std::string& tmpPath, const TUserSettings& settings, std::int32_t left,
                  std::int32_t top, const std::string& langName);
+
+// The download cap as the settings file holds it now (0: none, or no readable file), and
+// the file with only that line changed (0 removes it); false when it could not be written.
+// They let a cap set from outside reach a launcher that is downloading.
+std::int64_t ReadLimitRate(const std::string& tmpPath);
+bool WriteLimitRate(const std::string& tmpPath, std::int64_t rate);
 
 // Reads the optional packed companion file: unscrambled, unpacked and scanned, though no
 // setting comes from it. False when it is missing or cannot be unpacked; never throws.

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,11 +9,13 @@
 #include "config/TarvosUpdateConfig.hpp"
 #include "config/uConfigData.hpp"
 #include "config/uSettings.hpp"
+#include "inventory/OwnedFiles.hpp"
 #include "inventory/uClasses.hpp"
 #include "inventory/uMTHash.hpp"
 #include "launcher/GameProxies.hpp"
 #include "launcher/GameStart.hpp"
 #include "launcher/MainView.hpp"
+#include "launcher/RunProgress.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/FileLock.hpp"
 #include "platform/Shell.hpp"
@@ -103,6 +106,9 @@ public:
     void OneHashCheched(TMHThreads& Sender, const std::string& filename, const std::string& hash, int64_t size,
                         double date);
     void UpdateDMProgress(TDownloadMultiThread& Sender, int64_t loaded, int64_t size);
+    // Sets the download cap (bytes per second, 0: none) for the rest of the run, also in
+    // the middle of a download; it reaches the settings file with the other settings.
+    void SetLimitRate(int64_t bytesPerSecond);
     // which: 1 creation, 2 last access, 4 last write.
     bool SetFileDates(const std::string& fileName, uint8_t which, double date);
 
@@ -140,6 +146,9 @@ public:
     std::string FileModeFolder;
     // The launcher's own file name without its folder; it is updated first and replaces itself.
     std::string ExeName;
+    // The player's files (from the configuration, set by Attach): installed when missing,
+    // otherwise left alone by both checks and the delete section.
+    TOwnedFiles OwnedFiles;
 
     // The run's decoded settings, kept from one check to the next.
     int32_t WorkerCount = 1;
@@ -148,6 +157,8 @@ public:
     // Saves the user settings before the launcher replaces itself (SaveIniFile unless
     // replaced).
     std::function<void()> OnSaveSettings;
+    // Phases, files and download progress in bytes, for front ends that show them.
+    std::function<void(const TRunEvent&)> OnRunEvent;
     // Ends the process after the replacement launcher was started; tests observe it instead.
     std::function<void(int code)> OnEndProcess;
 
@@ -185,6 +196,9 @@ private:
     void Log(const std::string& line) const;
     // Refuses a name that would leave the game folder, with a debug-log line.
     bool NameIsSafe(const std::string& name) const;
+    // An existing file of the player's that a check would otherwise touch: kept, with a
+    // debug-log line.
+    bool KeptAsPlayers(const std::string& name) const;
 
     // The per-file pair (bar and gauge) and the total pair are always set together.
     void ForOneFile(const std::function<void(IndicatorState&, MainIndicator)>& change);
@@ -214,6 +228,11 @@ private:
     void PreferServer(const std::string& server);
     void SaveOldList();
     bool LockGameFolder();
+    // Asks the sizes of the files a repair will fetch before the first byte of any.
+    void PlanDownloads(const std::vector<const TFileRecord*>& files);
+    void Emit(TRunEvent event);
+    // Takes over a cap written into the settings file from outside while this run downloads.
+    void FollowLimitRateFile();
 
     MainView& view_;
     EventLoop& loop_;
@@ -232,6 +251,14 @@ private:
     // game folder at once.
     FileLock folderLock_;
     bool fpHeld_ = false;
+    // The settings file's date when its cap was last looked at (0: not yet).
+    int64_t limitFileStamp_ = 0;
+    // The repair in progress: bytes of the planned downloads, of the files done so far, and
+    // of each file by list name.
+    int64_t planTotal_ = 0, planDone_ = 0;
+    std::map<std::string, int64_t> planSizes_;
+    std::string planFile_;
+    TRateMeter rate_;
 };
 
 // round(done * 100 / count) with halves to even, as the total progress text shows it.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/HandlerBoundary.hpp"
 #include "platform/Text.hpp"
 
 namespace tarvos {
@@ -141,12 +142,16 @@ size_t HttpClient::OnHeader(char* data, size_t size, size_t n, void* self) {
 }
 
 size_t HttpClient::OnBody(char* data, size_t size, size_t n, void* self) {
-    auto& c = *static_cast<HttpClient*>(self);
-    size_t len = size * n;
-    if (c.abort_ || !c.sink_ || !(*c.sink_)(data, len)) return 0;  // 0 makes curl fail the request
-    c.received_ += static_cast<int64_t>(len);
-    if (c.progress_) c.progress_(c.received_);
-    return len;
+    // A library callback: the sink (which may wait for a download cap) and the progress
+    // report must not unwind through curl's frames; a failure fails the request.
+    return CallbackBoundary<size_t>(0, [&]() -> size_t {
+        auto& c = *static_cast<HttpClient*>(self);
+        size_t len = size * n;
+        if (c.abort_ || !c.sink_ || !(*c.sink_)(data, len)) return 0;  // 0 makes curl fail the request
+        c.received_ += static_cast<int64_t>(len);
+        if (c.progress_) c.progress_(c.received_);
+        return len;
+    });
 }
 
 

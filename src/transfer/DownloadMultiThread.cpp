@@ -160,6 +160,22 @@ bool TDownloadThread::OnData(const char* data, size_t length) {
         if (!ResponseIsTheRange()) failed_ = true;
     }
     if (failed_ || stopRequested_) return false;
+    RateLimiter* limiter = target_.limiter;
+    if (!limiter || limiter->Rate() <= 0) return Store(data, length);
+    // Under a cap the bytes wait in slices, each counted once through: the watchdog and
+    // the display see a piece move at the capped pace rather than stall.
+    const auto cancelled = [this] { return stopRequested_ || IdHTTP.Disconnecting(); };
+    while (length > 0) {
+        const size_t n = static_cast<size_t>(std::min<int64_t>(limiter->Slice(), static_cast<int64_t>(length)));
+        if (!limiter->Take(static_cast<int64_t>(n), cancelled) || !Store(data, n)) return false;
+        _pos = target_.done + written_;
+        data += n;
+        length -= n;
+    }
+    return true;
+}
+
+bool TDownloadThread::Store(const char* data, size_t length) {
     const auto n = static_cast<int64_t>(length);
     if (written_ + n > Length()) {
         failed_ = true;  // never write past the piece, whatever the server sends
@@ -232,7 +248,32 @@ TDownloadMultiThread::~TDownloadMultiThread() { list.clear(); }
 
 void TDownloadMultiThread::SetThreads(int32_t threads) { _threads = std::clamp(threads, 1, kMaxPieces); }
 
+std::vector<int64_t> TDownloadMultiThread::QuerySizes(const std::vector<std::string>& urls) {
+    known_.clear();
+    isStop = false;
+    std::vector<int64_t> sizes;
+    for (const auto& url : urls) {
+        // A long list takes a while: the window stays live between the requests, and a
+        // Stop from it ends the asking.
+        loop_.ProcessMessages();
+        HttpClient client;
+        if (loop_.Terminated() || isStop || !client.Head(url)) {
+            sizes.push_back(-1);
+            continue;
+        }
+        sizes.push_back(client.ContentLength());
+        known_[url] = {client.ContentLength(), client.Validator()};
+    }
+    return sizes;
+}
+
 int64_t TDownloadMultiThread::QuerySize(const std::string& url, std::string& validator) {
+    if (const auto it = known_.find(url); it != known_.end()) {
+        const KnownSize known = it->second;
+        known_.erase(it);
+        validator = known.validator;
+        return known.size;
+    }
     HttpClient client;
     if (!client.Head(url)) {
         HaveError = true;
@@ -311,7 +352,7 @@ void TDownloadMultiThread::CreateWorkers(const std::string& url, int64_t size, c
         ++k;
         const int64_t length = end - start + 1;
         const int64_t already = done.empty() ? 0 : std::min(done[static_cast<size_t>(k - 1)], length);
-        const TDownloadThread::Target target{&rcfile, size, already, resuming_ ? &resume_ : nullptr};
+        const TDownloadThread::Target target{&rcfile, size, already, resuming_ ? &resume_ : nullptr, &limiter_};
         auto w = std::make_unique<TDownloadThread>(k, url, start, end, target, loop_, watchdogMs_);
         _status[k - 1] = {false, already, length};
         w->OnSetPos = [this](TDownloadThread& s) { OnSetPos(s); };

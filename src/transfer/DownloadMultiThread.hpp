@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "platform/EventLoop.hpp"
 #include "platform/HttpClient.hpp"
 #include "platform/RandomAccessFile.hpp"
+#include "transfer/RateLimiter.hpp"
 #include "transfer/ResumeState.hpp"
 
 namespace tarvos {
@@ -39,6 +41,7 @@ public:
         int64_t fileSize = 0;  // from HEAD; a response for another size is not this file
         int64_t done = 0;      // bytes of the piece already in the file from an earlier attempt
         ResumeState* resume = nullptr;  // where the piece's progress is kept; none without
+        RateLimiter* limiter = nullptr;  // the cap shared by all pieces; none: uncapped
     };
 
     TDownloadThread(int32_t id, std::string url, int64_t startpos, int64_t endpos, Target target,
@@ -73,6 +76,7 @@ private:
     void Run();
     void RunAttempt();
     bool OnData(const char* data, size_t length);
+    bool Store(const char* data, size_t length);
     bool ResponseIsTheRange() const;
     void OnHttpProgress(int64_t received);
     void WatchdogTick();
@@ -117,6 +121,10 @@ public:
     TDownloadMultiThread& operator=(const TDownloadMultiThread&) = delete;
 
     void SetThreads(int32_t threads);
+    // Caps all connections of every download together at this many bytes per second (0:
+    // no cap). Callable at any time, also while a download runs, which follows it at once.
+    void SetLimitRate(int64_t bytesPerSecond) { limiter_.SetRate(bytesPerSecond); }
+    int64_t LimitRate() const { return limiter_.Rate(); }
     int32_t Threads() const { return _threads; }
     // Fetches url into filename; the outcome is HaveError (and the result: true when the
     // file arrived whole). A call while another download of this object is in progress
@@ -124,6 +132,10 @@ public:
     // download untouched.
     bool GetFile(const std::string& url, const std::string& filename);
     void Stop();
+    // Asks the sizes of files about to be fetched, before the first byte of any, so that an
+    // owner can show the whole amount; the next GetFile of each URL takes its size from
+    // here instead of asking again. Returns each size (-1: not known) in the given order.
+    std::vector<int64_t> QuerySizes(const std::vector<std::string>& urls);
 
     // With a key (the content's expected digest), a download that was cut short, by a
     // failure, a stop or the death of the process, goes on from where its pieces stopped
@@ -155,6 +167,12 @@ private:
     std::vector<std::unique_ptr<TDownloadThread>> list;
     RandomAccessFile rcfile;
     ResumeState resume_;
+    RateLimiter limiter_;
+    struct KnownSize {
+        int64_t size;
+        std::string validator;
+    };
+    std::map<std::string, KnownSize> known_;  // from QuerySizes, each used once
     bool resuming_ = false;  // a resume state is kept for the download in progress
     int32_t count = 0;
     bool _allok = false;

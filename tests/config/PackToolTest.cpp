@@ -97,7 +97,7 @@ Left = 5
 )";
 
 const char* kConfig =
-    "[config]\ninstance=Round Trip\n[updateservers]\nurl=http://127.0.0.1:1/a/\nurl=http://127.0.0.1:2/b/\n"
+    "[config]\ninstance=Round Trip\nOwnedFiles=system\\*.ini|keys.cfg\n[updateservers]\nurl=http://127.0.0.1:1/a/\nurl=http://127.0.0.1:2/b/\n"
     "publickey=0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef\n"
     "[gameproxys]\nport=7777\nproxy=P|127.0.0.1|p.ini\n"
     "[lang=1033:English]\n0=http://127.0.0.1/news\n5=[Done! ]\n"
@@ -198,6 +198,8 @@ TEST_F(PackTool, BuildInjectAndTheLauncherLoadsIt) {
     EXPECT_NE(dump.out.find("2 Button_StartGame: common 12x7, over 12x7, disabled -"), std::string::npos) << dump.out;
     EXPECT_NE(dump.out.find("1 BackGroundImage: image 40x30, outline 11 rectangles"), std::string::npos) << dump.out;
     EXPECT_NE(dump.out.find("    5 = Done! "), std::string::npos);
+    EXPECT_NE(dump.out.find("player's files (installed once, never replaced): \"system\\*.ini|keys.cfg\""), std::string::npos)
+        << dump.out;
     EXPECT_NE(dump.out.find("  file list: signed, public key 0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef\n"), std::string::npos) << dump.out;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <set>
 
 #include "platform/HandlerBoundary.hpp"
@@ -268,6 +269,29 @@ TEST_F(DownloadTest, StopDeletesTheTargetAndReportsAnError) {
     dm.GetFile(Url("size=1000000,rate=100000,stall=500000"), Target());
     EXPECT_TRUE(dm.HaveError);
     EXPECT_FALSE(FileExists(Target()));
+}
+
+// One cap for all pieces: while it holds, the pieces together never run ahead of it by
+// more than the bucket and a buffer each; lifted in the middle of the download, it is
+// followed at once and the file arrives whole through the sliced writes.
+TEST_F(DownloadTest, ACapIsSharedByAllPiecesAndFollowedWhileItRuns) {
+    constexpr int64_t kSize = 3000000, kCap = 64 * 1024;
+    dm_.SetThreads(6);
+    dm_.SetLimitRate(kCap);
+    const auto began = std::chrono::steady_clock::now();
+    int64_t cappedLoaded = -1;
+    double cappedSeconds = 0;
+    dm_.OnProgress = [&](TDownloadMultiThread& d, int64_t loaded, int64_t) {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        if (d.LimitRate() == 0 || seconds < 0.5) return;
+        cappedLoaded = loaded;
+        cappedSeconds = seconds;
+        d.SetLimitRate(0);
+    };
+    ASSERT_TRUE(dm_.GetFile(Url("size=3000000"), Target()));
+    ExpectIdentical(kSize);
+    ASSERT_GE(cappedLoaded, 0);
+    EXPECT_LE(cappedLoaded, static_cast<int64_t>(kCap * cappedSeconds) + kCap / 10 + 6 * 32 * 1024);
 }
 
 TEST_F(DownloadTest, FollowsRedirects) {

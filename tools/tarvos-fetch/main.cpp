@@ -17,7 +17,7 @@ using namespace tarvos;
 
 namespace {
 
-void Usage() { std::fprintf(stderr, "usage: tarvos-fetch [-t threads] [-q] [--stats] [--resume KEY] URL FILE\n"); }
+void Usage() { std::fprintf(stderr, "usage: tarvos-fetch [-t threads] [-q] [--stats] [--resume KEY] [--limit-rate RATE] URL FILE\n"); }
 
 #ifdef __linux__
 long ResidentKiB() {
@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
     bool quiet = false;
     bool stats = false;
     std::string resumeKey;
+    int64_t limitRate = 0;
     int i = 1;
     for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
         std::string a = argv[i];
@@ -83,6 +84,8 @@ int main(int argc, char** argv) {
             stats = true;
         } else if (a == "--resume" && i + 1 < argc) {
             resumeKey = argv[++i];
+        } else if (a == "--limit-rate" && i + 1 < argc && ParseRate(argv[i + 1])) {
+            limitRate = *ParseRate(argv[++i]);
         } else {
             Usage();
             return 2;
@@ -99,6 +102,7 @@ int main(int argc, char** argv) {
     TDownloadMultiThread dm;
     dm.SetThreads(threads);
     dm.ResumeKey = resumeKey;
+    dm.SetLimitRate(limitRate);
     const auto began = std::chrono::steady_clock::now();
     if (!quiet)
         dm.OnProgress = [began](TDownloadMultiThread&, int64_t loaded, int64_t size) {

@@ -76,6 +76,7 @@ void DumpConfig(std::string_view text, std::ostream& out) {
     out << "configuration text: " << text.size() << " bytes" << (any ? "" : " (empty)") << "\n";
     out << "  instance: \"" << c.Config.Instance << "\", tray hint: \"" << c.Config.TrayHint << "\"\n";
     out << "  default language: \"" << c.Config.DefaultLanguage << "\", language folders: \"" << c.Config.LangFolder << "\"\n";
+    if (!c.Config.OwnedFiles.empty()) out << "  player's files (installed once, never replaced): \"" << c.Config.OwnedFiles << "\"\n";
     out << "  user can change: language " << YesNo(c.Config.UserCan_ChangeLanguage) << ", auto-close "
         << YesNo(c.Config.UserCan_ChangeAutoClose) << ", proxy " << YesNo(c.Config.UserCan_ChangeProxy) << ", drive type "
         << YesNo(c.Config.UserCan_ChangeDriveType) << ", check method " << YesNo(c.Config.UserCan_ChangeCheckMethod)

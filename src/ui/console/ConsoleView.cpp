@@ -51,8 +51,14 @@ std::string ConsoleView::Text(MainLabel label) const {
     return it == texts_.end() ? std::string() : it->second;
 }
 
+void ConsoleView::SetProgressText(const std::string& text) {
+    progressText_ = text;
+    if (terminal_ && barsShown_ && !quiet_ && !OnLine) DrawBars();
+}
+
 void ConsoleView::SetIndicator(MainIndicator indicator, const IndicatorState& state) {
     indicators_[indicator] = state;
+    if (OnLine) return;
     if (indicator != MainIndicator::ProgressBar_OneFile && indicator != MainIndicator::ProgressBar_Total)
         return;
     const int file = Percent(MainIndicator::ProgressBar_OneFile);
@@ -70,7 +76,7 @@ void ConsoleView::SetIndicator(MainIndicator indicator, const IndicatorState& st
     const int quarter = file / 25;
     if (quarter != fileQuarter_) {
         fileQuarter_ = quarter;
-        if (quarter > 0) out_ << "  " << Bar(file) << std::endl;
+        if (quarter > 0) out_ << "  " << Bar(file) << (progressText_.empty() ? "" : "   " + progressText_) << std::endl;
     }
 }
 
@@ -99,6 +105,10 @@ void ConsoleView::Navigate(const std::string& url) {
 }
 
 void ConsoleView::ShowMessage(const std::string& text) {
+    if (OnLine) {
+        OnLine("message", text);
+        return;
+    }
     if (terminal_ && barsShown_) out_ << kClearLine;
     barsShown_ = false;
     out_ << text << std::endl;
@@ -112,6 +122,10 @@ void ConsoleView::Finish() {
 }
 
 void ConsoleView::Line(const std::string& text) {
+    if (OnLine) {
+        OnLine("status", text);
+        return;
+    }
     if (quiet_) return;
     if (terminal_ && barsShown_) out_ << kClearLine;
     out_ << text << '\n';
@@ -124,7 +138,7 @@ void ConsoleView::Line(const std::string& text) {
 
 void ConsoleView::DrawBars() {
     out_ << kClearLine << "  file " << Bar(std::max(filePercent_, 0)) << "   total "
-         << Bar(std::max(totalPercent_, 0)) << std::flush;
+         << Bar(std::max(totalPercent_, 0)) << (progressText_.empty() ? "" : "   " + progressText_) << std::flush;
     barsShown_ = true;
 }
 

@@ -19,6 +19,11 @@ public:
     // Called when a navigation has ended; the console has no web view, so every
     // navigation ends at once (the owner hands this on to the controller).
     std::function<void()> OnNavigated;
+    // When set, every line the console would print (status texts, messages, notes) goes
+    // here instead, and no bars are drawn: the machine-readable output owns the console.
+    std::function<void(const std::string& kind, const std::string& text)> OnLine;
+    // Shown beside the bars: bytes done of the whole repair, rate, time left.
+    void SetProgressText(const std::string& text);
 
     void SetText(MainLabel label, const std::string& text) override;
     std::string Text(MainLabel label) const override;
@@ -55,6 +60,7 @@ private:
     int fileQuarter_ = 0;
     bool barsShown_ = false;
     bool newsShown_ = false;
+    std::string progressText_;
 };
 
 }  // namespace tarvos

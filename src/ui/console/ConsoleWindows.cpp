@@ -1,15 +1,52 @@
 #include "ui/console/ConsoleWindows.hpp"
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "launcher/UserSettings.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Shell.hpp"
 #include "platform/SingleInstance.hpp"
 #include "platform/Text.hpp"
+#include "transfer/RateLimiter.hpp"
 
 namespace tarvos {
 
 namespace {
+
+std::string JsonText(const std::string& text) {
+    std::string out = "\"";
+    for (const unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string Mebibytes(int64_t bytes) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return buf;
+}
+
+// "0:07", "12:30", "1:02:03"
+std::string Clock(double seconds) {
+    const auto s = static_cast<long long>(seconds + 0.5);
+    char buf[32];
+    if (s >= 3600)
+        std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(buf, sizeof buf, "%lld:%02lld", s / 60, s % 60);
+    return buf;
+}
 
 // A settings key as the user may write it: the widget's name in any letter case, or the
 // name without its kind ("Box_DriveType", "drivetype").
@@ -66,6 +103,20 @@ ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args) {
             o.checkAll = true;
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--json") {
+            o.json = true;
+        } else if (a == "--limit-rate" || a.rfind("--limit-rate=", 0) == 0) {
+            if (a == "--limit-rate" && i + 1 >= args.size()) {
+                o.error = "--limit-rate needs RATE";
+                return o;
+            }
+            const std::string value = a == "--limit-rate" ? args[++i] : a.substr(13);
+            const auto rate = ParseRate(value);
+            if (!rate) {
+                o.error = "--limit-rate " + value + ": bytes per second, with k or M after the number";
+                return o;
+            }
+            o.limitRate = *rate;
         } else if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--settings" || a.rfind("--settings=", 0) == 0) {
@@ -98,7 +149,7 @@ ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args) {
 
 std::string ConsoleUsage() {
     return "usage: tarvos-cli [-debug | filemode=DIR] [--settings KEY=VALUE]... [--check-all] [--start-game] "
-           "[--quiet]\n"
+           "[--limit-rate RATE] [--quiet] [--json]\n"
            "\n"
            "Brings the game folder beside tarvos-cli up to date from the update servers its\n"
            "configuration package names, then probes the game proxies.\n"
@@ -108,8 +159,13 @@ std::string ConsoleUsage() {
            "                       DriveType=HDD|SSD, CheckType=Hard|Medium|Light item text or\n"
            "                       0..2, Proxy=Auto|NAME, AutoClose=true|false, Language=NAME\n"
            "  --check-all          then check every listed file and repair what differs\n"
+           "  --limit-rate RATE    cap all downloads together at RATE bytes per second (k, M:\n"
+           "                       KiB, MiB; 0 lifts the cap); saved, and taken over at once\n"
+           "                       by a launcher that is updating this game folder\n"
            "  --start-game         then press the start button (otherwise exit when ready)\n"
            "  --quiet              print nothing but errors\n"
+           "  --json               print one JSON object per line: every status change, progress\n"
+           "                       at most 4 times a second, and the final status\n"
            "\n"
            "Exit status: 0 the game folder is up to date (or another copy is running or\n"
            "updating it), "
@@ -151,12 +207,78 @@ TModalResult ConsoleSettingsView::ShowModal(TForm&) {
 }
 
 ConsoleWindows::ConsoleWindows(std::ostream& out, ConsoleOptions options, bool terminal)
-    : out_(out), options_(std::move(options)), view_(out, terminal, options_.quiet) {}
+    : out_(out), options_(std::move(options)), view_(out, terminal && !options_.json, options_.quiet) {
+    if (options_.json)
+        view_.OnLine = [this](const std::string& kind, const std::string& text) {
+            Event("\"event\":" + JsonText(kind) + ",\"text\":" + JsonText(text));
+        };
+}
+
+void ConsoleWindows::Event(const std::string& fields) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.3f", std::chrono::duration<double>(std::chrono::steady_clock::now() - began_).count());
+    out_ << "{\"t\":" << t << "," << fields << "}\n" << std::flush;
+}
+
+void ConsoleWindows::OnRunEvent(const TRunEvent& e) {
+    if (!options_.json) {
+        if (e.kind == TRunEvent::Kind::Phase) {
+            view_.Note(e.phase == "checking" ? "Checking " + std::to_string(e.files) + " files"
+                                             : "Downloading " + std::to_string(e.files) + " files, " +
+                                                   Mebibytes(e.total) + " MiB");
+        } else if (e.kind == TRunEvent::Kind::Progress) {
+            view_.SetProgressText(Mebibytes(e.done) + "/" + Mebibytes(e.total) + " MiB  " + Mebibytes(static_cast<int64_t>(e.rate)) +
+                                  " MiB/s  " + (e.eta >= 0 ? Clock(e.eta) + " left" : std::string("--:-- left")));
+        } else if (e.phase == "unpacking") {
+            view_.Note("Unpacking " + e.file);
+        }
+        return;
+    }
+    std::string fields = "\"event\":" + JsonText(e.kind == TRunEvent::Kind::Phase  ? "phase"
+                                                  : e.kind == TRunEvent::Kind::File ? "file"
+                                                                                    : "progress") +
+                         ",\"phase\":" + JsonText(e.phase);
+    if (e.kind == TRunEvent::Kind::Phase) {
+        fields += ",\"files\":" + std::to_string(e.files);
+        if (e.phase == "downloading") fields += ",\"total\":" + std::to_string(e.total);
+    } else {
+        fields += ",\"file\":" + JsonText(e.file);
+    }
+    if (e.kind == TRunEvent::Kind::Progress) {
+        // Scripts want a steady trickle, not every tick: at most four a second, but always
+        // the one that completes the repair.
+        const auto now = std::chrono::steady_clock::now();
+        if (e.done < e.total && now - lastProgress_ < std::chrono::milliseconds(250)) return;
+        lastProgress_ = now;
+        char numbers[160];
+        std::snprintf(numbers, sizeof numbers, ",\"done\":%lld,\"total\":%lld,\"rate\":%.0f,\"eta\":", static_cast<long long>(e.done),
+                      static_cast<long long>(e.total), e.rate);
+        fields += numbers;
+        if (e.eta >= 0) {
+            char eta[32];
+            std::snprintf(eta, sizeof eta, "%.1f", e.eta);
+            fields += eta;
+        } else {
+            fields += "null";
+        }
+    }
+    Event(fields);
+}
 
 ConsoleWindows::~ConsoleWindows() = default;
 
 bool ConsoleWindows::ActivateOtherInstance(const std::string& instanceName) {
-    return !AcquireSingleInstance(instanceName);
+    if (AcquireSingleInstance(instanceName)) return false;
+    // The copy that runs follows its settings file while it downloads: a cap given here
+    // reaches it through the file.
+    if (options_.limitRate >= 0) {
+        const std::string exe = ExecutablePath();
+        const auto cut = exe.find_last_of("\\/");
+        const std::string folder = cut == std::string::npos ? std::string() : exe.substr(0, cut);
+        if (WriteLimitRate(folder + "\\updater", options_.limitRate))
+            view_.Note("Download cap handed to the launcher that is running.");
+    }
+    return true;
 }
 
 void ConsoleWindows::CreateWindows(StartupState& state) {
@@ -188,7 +310,9 @@ void ConsoleWindows::CreateWindows(StartupState& state) {
         main_->MainTimerTimer();
         runEnded_ = true;
     });
+    main_->OnRunEvent = [this](const TRunEvent& e) { OnRunEvent(e); };
     main_->FormCreate(state.args);
+    if (options_.limitRate >= 0) main_->SetLimitRate(options_.limitRate);
 }
 
 void ConsoleWindows::Interrupt() {
@@ -229,7 +353,9 @@ int ConsoleWindows::Run() {
     }
     if (!runEnded_) {
         view_.Finish();
-        return loop.Terminated() ? kExitInterrupted : kExitError;
+        const int code = loop.Terminated() ? kExitInterrupted : kExitError;
+        if (options_.json) Event("\"event\":\"end\",\"status\":" + std::to_string(code) + ",\"failed\":[]");
+        return code;
     }
     // When every probe fails the first server is used all the same; a run that got no file
     // list (or an empty one) from it found no server that serves the game.
@@ -266,6 +392,11 @@ int ConsoleWindows::Run() {
     }
     if (!loop.Terminated()) main_->Button_CloseClick();
     view_.Finish();
+    if (options_.json) {
+        std::string failed;
+        for (const auto& name : main_->FailedNames()) failed += (failed.empty() ? "" : ",") + JsonText(name);
+        Event("\"event\":\"end\",\"status\":" + std::to_string(code) + ",\"failed\":[" + failed + "]");
+    }
     return code;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -30,7 +32,9 @@ struct ConsoleOptions {
     bool startGame = false;
     bool checkAll = false;
     bool quiet = false;
+    bool json = false;  // one JSON object per line instead of text
     bool help = false;
+    int64_t limitRate = -1;  // --limit-rate in bytes per second (0: no cap); -1: not given
     std::vector<std::pair<std::string, std::string>> settings;  // --settings KEY=VALUE, in order
     std::string error;                                          // why the options are unusable
 };
@@ -69,6 +73,8 @@ public:
 
 private:
     void ReportEnding(int code);
+    void OnRunEvent(const TRunEvent& event);
+    void Event(const std::string& fields);
     std::ostream& out_;
     ConsoleOptions options_;
     ConsoleView view_;
@@ -78,6 +84,8 @@ private:
     bool noConfig_ = false;
     bool runEnded_ = false;
     std::atomic<int> interrupts_{0};
+    std::chrono::steady_clock::time_point began_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point lastProgress_{};
 };
 
 }  // namespace tarvos
