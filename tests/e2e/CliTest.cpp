@@ -306,7 +306,9 @@ TEST_F(Cli, JsonEventsOfAWholeRunAreCompleteAndOrdered) {
             const int64_t d = std::stoll(field(line, "done"));
             EXPECT_GE(d, done) << line;
             EXPECT_EQ(std::stoll(field(line, "total")), total) << line;
-            if (d < total && lastProgressT >= 0) EXPECT_GE(now - lastProgressT, 0.249) << line;
+            if (d < total && lastProgressT >= 0) {
+                EXPECT_GE(now - lastProgressT, 0.249) << line;
+            }
             done = d;
             lastProgressT = now;
             if (eta < 0 && d * 10 >= total && field(line, "eta") != "null") {
@@ -424,7 +426,9 @@ TEST_F(Cli, KilledAnywhereEveryFileIsWholeAndTheNextRunFinishes) {
             const CommandResult killed =
                 RunCommand("cd " + Quoted(game) + " && timeout -s KILL " + after + " ./tarvos-cli --quiet " + options +
                            " </dev/null");
-            if (killed.code == 0) EXPECT_EQ(FirstDifference(release, game), "") << "after " << after;
+            if (killed.code == 0) {
+                EXPECT_EQ(FirstDifference(release, game), "") << "after " << after;
+            }
             EXPECT_EQ(FirstDamaged(release, std::string(phase) == "update" ? previous : fs::path(), game), "")
                 << "killed after " << after;
         }
