@@ -323,7 +323,11 @@ TEST_F(Cli, JsonEventsOfAWholeRunAreCompleteAndOrdered) {
     EXPECT_EQ(done, total);
     EXPECT_GE(progress, 3);
     const double truth = lastProgressT - etaAt;
-    EXPECT_NEAR(eta, truth, truth / 4) << "estimate at " << etaAt << " s\n" << r.out;
+    // The accuracy depends on how busy the machine is; the test only catches an estimate of
+    // the wrong kind (not given, or off by an order of magnitude: bytes for seconds, the whole
+    // for what is left).
+    EXPECT_GT(eta, truth / 4) << "estimate at " << etaAt << " s\n" << r.out;
+    EXPECT_LT(eta, truth * 4) << "estimate at " << etaAt << " s\n" << r.out;
     EXPECT_EQ(downloaded.size(), 6u);
     EXPECT_EQ(unpacked, downloaded);
     EXPECT_EQ(field(last, "event"), "\"end\"");
