@@ -1,9 +1,11 @@
 // What the tests ask of the desktop from inside Wine, the way any other program would:
-//   list [LIMIT]   walks every top-level window and its children with their titles
-//                  (GetWindowTextW asks a window with a message where it has to) and prints
-//                  them; ends with 3 when the walk has not ended within LIMIT milliseconds
-//                  (default 1000): some window does not answer.
+//   list [LIMIT]   walks every top-level window and its children, prints their titles and
+//                  sends each one a message that its thread must answer, as every broadcast
+//                  does; ends with 3 naming the first window whose thread has not answered
+//                  within LIMIT milliseconds (default 1000) and that still exists.
 //   close TITLE    asks the window with that title to close (1: none).
+//   confirm TITLE  presses the default button of the message box with that title, as Enter
+//                  does (1: none).
 #include <windows.h>
 
 #include <cstdio>
@@ -13,17 +15,37 @@
 
 namespace {
 
-BOOL CALLBACK Child(HWND hwnd, LPARAM) {
-    wchar_t title[256] = L"";
+DWORD g_limit = 1000;
+
+// Titles are read without a message (as the system does for other processes), so only the
+// explicit message below decides whether a window answers.
+void Visit(HWND hwnd, const wchar_t* indent) {
+    wchar_t title[256] = L"", kind[128] = L"";
     GetWindowTextW(hwnd, title, 256);
-    if (title[0]) std::wprintf(L"  %ls\n", title);
+    GetClassNameW(hwnd, kind, 128);
+    if (title[0]) std::wprintf(L"%ls%ls\n", indent, title);
+    DWORD_PTR answer = 0;
+    // A window that was being destroyed meanwhile was going, not forgotten: only one still
+    // there after the limit went unanswered.
+    if (!SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_BLOCK, g_limit, &answer) &&
+        GetLastError() == ERROR_TIMEOUT && IsWindow(hwnd)) {
+        DWORD process = 0;
+        const DWORD thread = GetWindowThreadProcessId(hwnd, &process);
+        std::wprintf(L"window %p of class %ls (\"%ls\"), thread %lu of process %lu, did not answer within %lu ms\n",
+                     static_cast<void*>(hwnd), kind, title, static_cast<unsigned long>(thread),
+                     static_cast<unsigned long>(process), static_cast<unsigned long>(g_limit));
+        std::fflush(stdout);
+        ExitProcess(3);
+    }
+}
+
+BOOL CALLBACK Child(HWND hwnd, LPARAM) {
+    Visit(hwnd, L"  ");
     return TRUE;
 }
 
 BOOL CALLBACK TopLevel(HWND hwnd, LPARAM) {
-    wchar_t title[256] = L"";
-    GetWindowTextW(hwnd, title, 256);
-    if (title[0]) std::wprintf(L"%ls\n", title);
+    Visit(hwnd, L"");
     EnumChildWindows(hwnd, Child, 0);
     return TRUE;
 }
@@ -34,11 +56,13 @@ DWORD WINAPI Walk(void*) {
 }
 
 int List(DWORD limit) {
+    g_limit = limit;
     GetDesktopWindow();  // the process's first call into the window system starts it up: not timed
     HANDLE walker = CreateThread(nullptr, 0, Walk, nullptr, 0, nullptr);
     if (!walker) return 1;
-    if (WaitForSingleObject(walker, limit) == WAIT_TIMEOUT) {
-        std::printf("the window listing did not end within %lu ms\n", static_cast<unsigned long>(limit));
+    // Each window has its own limit; the whole walk may take a few of them, never forever.
+    if (WaitForSingleObject(walker, 10 * limit) == WAIT_TIMEOUT) {
+        std::printf("the window listing did not end within %lu ms\n", static_cast<unsigned long>(10 * limit));
         std::fflush(stdout);
         ExitProcess(3);
     }
@@ -51,7 +75,12 @@ int List(DWORD limit) {
 int main(int argc, char** argv) {
     const char* verb = argc > 1 ? argv[1] : "list";
     if (std::strcmp(verb, "list") == 0) return List(argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) : 1000);
-    if (argc < 3 || std::strcmp(verb, "close") != 0) return 2;
+    if (argc < 3) return 2;
+    if (std::strcmp(verb, "confirm") == 0) {
+        HWND box = FindWindowA("#32770", argv[2]);
+        return box && PostMessageW(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
+    }
+    if (std::strcmp(verb, "close") != 0) return 2;
     HWND window = FindWindowA(nullptr, argv[2]);
     return window && PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
 }

@@ -242,8 +242,7 @@ done
 [ -n "$box" ] || { shot no-message; fail "no message box for a damaged package"; }
 win=$box
 shot 8-no-config
-xdotool windowactivate --sync "$box" 2>/dev/null || true
-xdotool key --window "$box" Return
+"$src/scripts/wine-run" "$bin/tests/startup/desktop_probe.exe" confirm AutoUpdater || fail "the message box could not be confirmed"
 code=0
 wait "$broken" || code=$?
 [ "$code" = 0 ] || fail "closing the message ended the launcher with $code"
@@ -273,10 +272,7 @@ walk_startup() {
   return 0
 }
 close_box() {
-  local box
-  box=$(xdotool search --onlyvisible --name '^AutoUpdater$' 2>/dev/null | head -1) || return 1
-  xdotool windowactivate --sync "$box" 2>/dev/null || true
-  xdotool key --window "$box" Return
+  "$src/scripts/wine-run" "$bin/tests/startup/desktop_probe.exe" confirm AutoUpdater
 }
 mkdir -p "$tmp/live-good" "$tmp/live-bad"
 launcher "$tmp/live-good/tarvos.exe" "$instance Live" "$port"

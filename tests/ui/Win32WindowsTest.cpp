@@ -200,6 +200,10 @@ TEST(Win32Windows, ACopyEndingForItsReplacementLeavesItTheInstance) {
     ending.CreateWindows(s);
     ending.LeaveForReplacement(name);
     EXPECT_FALSE(Win32Windows({}).ActivateOtherInstance(name)) << "the replacement would end at once";
+    // What follows (removing the tray icon, starting the replacement) may block this thread
+    // for seconds: no window may be left that nobody answers for.
+    for (const char* kind : {"TarvosMainWindow", "TarvosSettingsWindow", "tooltips_class32"})
+        EXPECT_EQ(FindWindowA(kind, nullptr), nullptr) << "a window of class " << kind << " is left";
     char exe[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
     std::filesystem::remove_all(std::filesystem::path(exe).parent_path() / "updater");

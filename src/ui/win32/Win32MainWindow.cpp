@@ -124,13 +124,17 @@ Win32MainWindow::Win32MainWindow(EventLoop& loop, const std::string& title) : lo
 }
 
 Win32MainWindow::~Win32MainWindow() {
-    web_.reset();
+    DestroyWindows();
     RemoveTrayIcon();
     SetProcessEndHook({});
-    if (hwnd_) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
+}
+
+void Win32MainWindow::DestroyWindows() {
+    web_.reset();
+    if (!hwnd_) return;
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    DestroyWindow(hwnd_);  // with the windows it owns: the tooltips, the settings window
+    hwnd_ = tips_ = focus_ = nullptr;
 }
 
 LRESULT Win32MainWindow::Proc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -228,15 +232,20 @@ void Win32MainWindow::RemoveTrayIcon() {
     if (!trayAdded_) return;
     NOTIFYICONDATAW nid{};
     nid.cbSize = sizeof nid;
-    nid.hWnd = hwnd_;
+    nid.hWnd = trayOwner_;  // the shell knows the icon by this value, also once the window is gone
     nid.uID = kTrayId;
     Shell_NotifyIconW(NIM_DELETE, &nid);
     trayAdded_ = false;
 }
 
 void Win32MainWindow::LeaveInstance() {
-    ShowWindow(hwnd_, SW_HIDE);
-    SetWindowTextW(hwnd_, L"");
+    // Destroyed, not merely hidden: a hidden window can still be found by its title, and
+    // hiding can itself keep this thread waiting on the display. What follows may keep this
+    // thread waiting for seconds: the shell removing the icon (a busy or restarting shell),
+    // and starting the replacement, which waits until the new copy is ready for input or the
+    // player has answered the elevation prompt. A window left behind meanwhile would not
+    // answer anyone who broadcasts to the desktop.
+    DestroyWindows();
     RemoveTrayIcon();
 }
 
@@ -251,6 +260,7 @@ void Win32MainWindow::ShowFirst() {
         nid.hIcon = reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICON));
         wcsncpy(nid.szTip, trayHint_.c_str(), std::size(nid.szTip) - 1);
         trayAdded_ = Shell_NotifyIconW(NIM_ADD, &nid) != FALSE;
+        trayOwner_ = hwnd_;
         // Closing during a download or a check ends the process from inside that wait,
         // where this window's destructor never runs: the icon goes all the same.
         if (trayAdded_) SetProcessEndHook([this] { RemoveTrayIcon(); });
@@ -593,7 +603,9 @@ void Win32MainWindow::SetTransparency(bool on, int opacity) {
     }
 }
 
-void Win32MainWindow::Navigate(const std::string& url) { web_->Navigate(url); }
+void Win32MainWindow::Navigate(const std::string& url) {
+    if (web_) web_->Navigate(url);
+}
 
 void Win32MainWindow::HideToTray() { ShowWindow(hwnd_, SW_HIDE); }
 

@@ -80,6 +80,8 @@ private:
     void Paint(HDC dc);
     void TakeSystemColours();
     void RemoveTrayIcon();
+    // The window and every window it owns, with the news page.
+    void DestroyWindows();
     void DrawTexts(HDC dc);
     void MouseMove(int x, int y);
     void MouseDown(TMouseButton button, int x, int y);
@@ -110,6 +112,7 @@ private:
     bool showPending_ = false;
     bool shown_ = false;
     bool trayAdded_ = false;
+    HWND trayOwner_ = nullptr;
     std::wstring trayHint_ = L"Tarvos";
     int opacity_ = 255;
 };
