@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -24,6 +25,8 @@ struct TRunEvent {
 // The download rate over the last few seconds: steady enough for an estimate of the time
 // left, quick enough to follow a changed cap.
 class TRateMeter {
+    using Sample = std::pair<std::chrono::steady_clock::time_point, int64_t>;
+
 public:
     void Reset() { samples_.clear(); }
     void Add(int64_t bytes) {
@@ -34,19 +37,36 @@ public:
         samples_.emplace_back(now, bytes);
         while (samples_.size() > 2 && now - samples_[1].first >= kWindow) samples_.pop_front();
     }
-    // 0 until the samples span two seconds: servers and connections deliver in bursts, and
-    // a shorter look misjudges the rate by a third either way.
+    // The slope of a straight line through the samples (least squares), 0 until they span a
+    // second. Servers and connections deliver in bursts, a second or so apart: the two ends of
+    // the look alone would count a burst more or less and misjudge the rate by a third, where
+    // every sample between them keeps the line on course.
     double Rate() const {
         if (samples_.size() < 2) return 0;
-        const double seconds = std::chrono::duration<double>(samples_.back().first - samples_.front().first).count();
-        if (seconds < kMinSpan) return 0;
-        return static_cast<double>(samples_.back().second - samples_.front().second) / seconds;
+        const auto origin = samples_.front().first;
+        const auto x = [&](const Sample& s) { return std::chrono::duration<double>(s.first - origin).count(); };
+        if (x(samples_.back()) < kMinSpan) return 0;
+        const auto base = static_cast<double>(samples_.front().second);
+        double n = 0, sx = 0, sy = 0;
+        for (const Sample& s : samples_) {
+            n += 1;
+            sx += x(s);
+            sy += static_cast<double>(s.second) - base;
+        }
+        const double mx = sx / n, my = sy / n;
+        double sxy = 0, sxx = 0;
+        for (const Sample& s : samples_) {
+            const double dx = x(s) - mx;
+            sxy += dx * (static_cast<double>(s.second) - base - my);
+            sxx += dx * dx;
+        }
+        return sxx > 0 ? std::max(0.0, sxy / sxx) : 0;
     }
 
 private:
     static constexpr std::chrono::seconds kWindow{5};
-    static constexpr double kMinSpan = 2.0;
-    std::deque<std::pair<std::chrono::steady_clock::time_point, int64_t>> samples_;
+    static constexpr double kMinSpan = 1.0;
+    std::deque<Sample> samples_;
 };
 
 }  // namespace tarvos
