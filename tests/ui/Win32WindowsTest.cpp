@@ -8,6 +8,8 @@
 #include <filesystem>
 
 #include "config/uSettings.hpp"
+#include "launcher/uMainForm.hpp"
+#include "platform/Shell.hpp"
 #include "platform/HandlerBoundary.hpp"
 #include "platform/Terminate.hpp"
 #include "ui/win32/GdiText.hpp"
@@ -86,6 +88,36 @@ TEST(Win32MainWindow, ButtonsTakeTheSystemsButtonFace) {
     const TColor taken = MainWindow().button.Color;
     SetSysColors(1, &index, &saved);
     EXPECT_EQ(taken, odd);
+}
+
+// Each of the window's buttons reaches its own handler (the first showing, the settings, the
+// start and the close button are also clicked end to end under Wine).
+TEST(Win32MainWindow, EachButtonReachesItsOwnHandler) {
+    Win32MainWindow window(MainLoop(), "Tarvos wiring test");
+    TLanguageArray texts{};
+    texts[6] = "every file checked";
+    tConfigData config;
+    TtucConfig skin;
+    TFMain main(window, MainLoop(), texts, SystemShell(), nullptr);
+    main.Attach(config, skin);
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tarvos-wiring-test";
+    std::filesystem::create_directories(folder);
+    main.TmpPath = folder.string();
+    window.Connect(main);
+    auto click = [&](const char* name) { window.Form().Find<TImageButton>(name)->BtnClick(); };
+    ShowWindow(window.Handle(), SW_SHOWNA);
+
+    click("Button_CheckAllFiles");
+    EXPECT_EQ(window.Text(MainLabel::Text_Status), "every file checked");
+    EXPECT_TRUE(IsWindowVisible(window.Handle()));
+    EXPECT_FALSE(MainLoop().Terminated());
+    click("Button_Minimize");
+    EXPECT_FALSE(IsWindowVisible(window.Handle())) << "minimising sends the window to the tray";
+    EXPECT_FALSE(MainLoop().Terminated());
+    click("Button_Cancel");
+    EXPECT_TRUE(MainLoop().Terminated()) << "cancel closes the launcher";
+    SetApplicationTerminated(false);
+    std::filesystem::remove_all(folder);
 }
 
 // Closing during a download ends the process from inside the download's wait, where no
