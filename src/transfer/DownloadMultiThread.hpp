@@ -126,6 +126,9 @@ public:
     void SetLimitRate(int64_t bytesPerSecond) { limiter_.SetRate(bytesPerSecond); }
     int64_t LimitRate() const { return limiter_.Rate(); }
     int32_t Threads() const { return _threads; }
+    // How often progress is reported, and how long a piece may go without a byte.
+    int ProgressIntervalMs() const { return Timer_.Interval(); }
+    int WatchdogIntervalMs() const { return watchdogMs_; }
     // Fetches url into filename; the outcome is HaveError (and the result: true when the
     // file arrived whole). A call while another download of this object is in progress
     // (from a handler running while it waits) is refused with false and leaves that

@@ -225,7 +225,7 @@ TEST_F(MainControllerTest, CreationHoldsTheChoicesToWhatTheConfigurationAllows) 
     EXPECT_EQ(main_.CheckMode, "Light: Previous List") << "a choice the user may change stays";
 }
 
-TEST_F(MainControllerTest, RealTimersThreadsAndProxyDeadline) {
+TEST_F(MainControllerTest, RealTimersThreadsDownloaderIntervalsAndProxyDeadline) {
     TFMain fresh{view_, MainLoop(), lang_, shell_, nullptr};
     fresh.Attach(config_, skin_);
     EXPECT_EQ(fresh.MainTimer.Interval(), 1000);
@@ -234,6 +234,8 @@ TEST_F(MainControllerTest, RealTimersThreadsAndProxyDeadline) {
     EXPECT_EQ(fresh.FadeTimer.Interval(), 100);
     fresh.FormCreate({});
     EXPECT_EQ(fresh.DM->Threads(), 6);
+    EXPECT_EQ(fresh.DM->ProgressIntervalMs(), 500);
+    EXPECT_EQ(fresh.DM->WatchdogIntervalMs(), 20000);
     EXPECT_EQ(fresh.Proxies->DeadlineMs, 5000u);
 }
 
