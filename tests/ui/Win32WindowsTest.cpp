@@ -5,7 +5,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <new>
 
 #include "config/uSettings.hpp"
 #include "launcher/uMainForm.hpp"
@@ -19,6 +22,17 @@
 #include "widgets/ButtonComps.hpp"
 
 using namespace tarvos;
+
+// While set, every allocation of 32 KiB or more fails, as it would in a process out of memory.
+static std::atomic<bool> g_starved{false};
+
+void* operator new(std::size_t size) {
+    if (g_starved && size >= (32u << 10)) throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -88,6 +102,29 @@ TEST(Win32MainWindow, ButtonsTakeTheSystemsButtonFace) {
     const TColor taken = MainWindow().button.Color;
     SetSysColors(1, &index, &saved);
     EXPECT_EQ(taken, odd);
+}
+
+// Out of memory for the composed picture, many times over: the window shows its plain face
+// and reports nothing (a message box for every painting would bring the next), and every
+// painting gives its device contexts back, so the first one with memory again is whole.
+TEST(Win32MainWindow, PaintingsWithoutMemoryShowThePlainFaceAndGiveEverythingBack) {
+    MainWindow w;
+    int reported = 0;
+    const HandlerErrorSink previous = SetHandlerErrorSink([&](const std::string&) { ++reported; });
+    COLORREF starved = CLR_INVALID;
+    g_starved = true;
+    for (int i = 0; i < 40000; ++i) {  // more than the system has handles for
+        InvalidateRect(w.window.Handle(), nullptr, FALSE);
+        UpdateWindow(w.window.Handle());
+    }
+    starved = w.OnScreen(11, 11);
+    g_starved = false;
+    InvalidateRect(w.window.Handle(), nullptr, FALSE);
+    UpdateWindow(w.window.Handle());
+    SetHandlerErrorSink(previous);
+    EXPECT_EQ(reported, 0);
+    EXPECT_EQ(starved, GetSysColor(COLOR_BTNFACE));
+    EXPECT_EQ(w.OnScreen(11, 11), kNormal) << "the painting after the failed ones is whole";
 }
 
 // Each of the window's buttons reaches its own handler (the first showing, the settings, the
