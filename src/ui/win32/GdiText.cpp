@@ -1,6 +1,7 @@
 #include "ui/win32/GdiText.hpp"
 
 #include <cstring>
+#include <new>
 
 #include "platform/Text.hpp"
 
@@ -29,6 +30,22 @@ GdiFont::GdiFont(const TFont& font) {
 
 GdiFont::~GdiFont() {
     if (font_) DeleteObject(font_);
+}
+
+void PaintComposed(HDC dc, int width, int height, const std::function<Bitmap()>& compose,
+                   const std::function<void(HDC)>& drawTexts) {
+    if (width <= 0 || height <= 0) return;
+    try {
+        const Bitmap picture = compose();
+        OffscreenDc mem(dc, picture.width, picture.height);
+        if (!mem) return;
+        BlitPicture(mem.Dc(), 0, 0, picture);
+        drawTexts(mem.Dc());
+        BitBlt(dc, 0, 0, picture.width, picture.height, mem.Dc(), 0, 0, SRCCOPY);
+    } catch (const std::bad_alloc&) {
+        RECT all{0, 0, width, height};
+        FillRect(dc, &all, GetSysColorBrush(COLOR_BTNFACE));
+    }
 }
 
 OffscreenDc::OffscreenDc(HDC like, int width, int height) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include <vector>
@@ -70,5 +71,11 @@ using RegionCreator = HRGN(WINAPI*)(const XFORM*, DWORD, const RGNDATA*);
 HRGN MakeRegion(const std::vector<RegionRect>& outline, RegionCreator create = ExtCreateRegion);
 // Copies a picture to the device context at x, y.
 void BlitPicture(HDC dc, int x, int y, const Bitmap& picture);
+// Paints a skinned window: the composed picture with the texts drawn over it off screen,
+// then onto dc in one step. With no memory to compose it, the window shows its plain face
+// until a later painting succeeds; an error reported at every painting would bring one
+// message box after another.
+void PaintComposed(HDC dc, int width, int height, const std::function<Bitmap()>& compose,
+                   const std::function<void(HDC)>& drawTexts);
 
 }  // namespace tarvos

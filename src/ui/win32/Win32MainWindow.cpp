@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <new>
 
 #include "launcher/MainForm.hpp"
 #include "launcher/uMainForm.hpp"
@@ -284,21 +283,7 @@ void Win32MainWindow::FormChanged() {
 // ---- painting ----
 
 void Win32MainWindow::Paint(HDC dc) {
-    if (form_.Width <= 0 || form_.Height <= 0) return;
-    try {
-        const Bitmap picture = PaintForm(form_);
-        OffscreenDc mem(dc, picture.width, picture.height);
-        if (!mem) return;
-        BlitPicture(mem.Dc(), 0, 0, picture);
-        DrawTexts(mem.Dc());
-        BitBlt(dc, 0, 0, picture.width, picture.height, mem.Dc(), 0, 0, SRCCOPY);
-    } catch (const std::bad_alloc&) {
-        // No memory for the composed picture: the window shows its plain face until a later
-        // painting succeeds. An error would be reported for every painting, each message box
-        // bringing the next one.
-        RECT all{0, 0, form_.Width, form_.Height};
-        FillRect(dc, &all, GetSysColorBrush(COLOR_BTNFACE));
-    }
+    PaintComposed(dc, form_.Width, form_.Height, [this] { return PaintForm(form_); }, [this](HDC mem) { DrawTexts(mem); });
 }
 
 void Win32MainWindow::DrawTexts(HDC dc) {

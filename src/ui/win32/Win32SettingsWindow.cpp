@@ -195,15 +195,12 @@ void Win32SettingsWindow::DrawItem(const DRAWITEMSTRUCT& item) {
 }
 
 void Win32SettingsWindow::Paint(HDC dc) {
-    if (!form_ || form_->Width <= 0 || form_->Height <= 0) return;
+    if (!form_) return;
     TForm& form = const_cast<TForm&>(*form_);
-    const Bitmap picture = PaintForm(form);
-    OffscreenDc mem(dc, picture.width, picture.height);
-    if (!mem) return;
-    BlitPicture(mem.Dc(), 0, 0, picture);
-    for (const auto& c : form.Controls())
-        if (auto* label = dynamic_cast<TLabel*>(c.get()); label && label->Visible) DrawLabel(mem.Dc(), *label);
-    BitBlt(dc, 0, 0, picture.width, picture.height, mem.Dc(), 0, 0, SRCCOPY);
+    PaintComposed(dc, form.Width, form.Height, [&] { return PaintForm(form); }, [&](HDC mem) {
+        for (const auto& c : form.Controls())
+            if (auto* label = dynamic_cast<TLabel*>(c.get()); label && label->Visible) DrawLabel(mem, *label);
+    });
 }
 
 void Win32SettingsWindow::FormChanged(const TForm& form) {
