@@ -1,8 +1,11 @@
 // What the tests ask of the desktop from inside Wine, the way any other program would:
-//   list [LIMIT]   walks every top-level window and its children, prints their titles and
+//   list [LIMIT [PROGRAM]]
+//                  walks every top-level window and its children, prints their titles and
 //                  sends each one a message that its thread must answer, as every broadcast
 //                  does; ends with 3 naming the first window whose thread has not answered
-//                  within LIMIT milliseconds (default 1000) and that still exists.
+//                  within LIMIT milliseconds (default 1000) and that still exists. With
+//                  PROGRAM (a file name such as tarvos.exe), only that program's windows
+//                  count; others that do not answer are named and passed over.
 //   close TITLE    asks the window with that title to close (1: none).
 //   confirm TITLE  presses the default button of the message box with that title, as Enter
 //                  does (1: none).
@@ -16,6 +19,22 @@
 namespace {
 
 DWORD g_limit = 1000;
+const wchar_t* g_program = nullptr;
+
+// The file name of the program that runs a process ("?" when it cannot be read).
+void ProgramOf(DWORD process, wchar_t* name, DWORD size) {
+    wcsncpy(name, L"?", size);
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
+    if (!h) return;
+    wchar_t path[MAX_PATH] = L"";
+    DWORD length = MAX_PATH;
+    if (QueryFullProcessImageNameW(h, 0, path, &length)) {
+        const wchar_t* slash = wcsrchr(path, L'\\');
+        wcsncpy(name, slash ? slash + 1 : path, size - 1);
+        name[size - 1] = 0;
+    }
+    CloseHandle(h);
+}
 
 // Titles are read without a message (as the system does for other processes), so only the
 // explicit message below decides whether a window answers.
@@ -31,11 +50,15 @@ void Visit(HWND hwnd, const wchar_t* indent) {
         GetLastError() == ERROR_TIMEOUT && IsWindow(hwnd)) {
         DWORD process = 0;
         const DWORD thread = GetWindowThreadProcessId(hwnd, &process);
-        std::wprintf(L"window %p of class %ls (\"%ls\"), thread %lu of process %lu, did not answer within %lu ms\n",
-                     static_cast<void*>(hwnd), kind, title, static_cast<unsigned long>(thread),
-                     static_cast<unsigned long>(process), static_cast<unsigned long>(g_limit));
+        wchar_t program[MAX_PATH] = L"";
+        ProgramOf(process, program, MAX_PATH);
+        const bool counts = !g_program || _wcsicmp(program, g_program) == 0;
+        std::wprintf(L"%lswindow %p of class %ls (\"%ls\"), thread %lu of process %lu (%ls), did not answer within %lu ms\n",
+                     counts ? L"" : L"passed over: ", static_cast<void*>(hwnd), kind, title,
+                     static_cast<unsigned long>(thread), static_cast<unsigned long>(process), program,
+                     static_cast<unsigned long>(g_limit));
         std::fflush(stdout);
-        ExitProcess(3);
+        if (counts) ExitProcess(3);
     }
 }
 
@@ -72,15 +95,18 @@ int List(DWORD limit) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    const char* verb = argc > 1 ? argv[1] : "list";
-    if (std::strcmp(verb, "list") == 0) return List(argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) : 1000);
+int wmain(int argc, wchar_t** argv) {
+    const wchar_t* verb = argc > 1 ? argv[1] : L"list";
+    if (std::wcscmp(verb, L"list") == 0) {
+        if (argc > 3) g_program = argv[3];
+        return List(argc > 2 ? static_cast<DWORD>(_wtoi(argv[2])) : 1000);
+    }
     if (argc < 3) return 2;
-    if (std::strcmp(verb, "confirm") == 0) {
-        HWND box = FindWindowA("#32770", argv[2]);
+    if (std::wcscmp(verb, L"confirm") == 0) {
+        HWND box = FindWindowW(L"#32770", argv[2]);
         return box && PostMessageW(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
     }
-    if (std::strcmp(verb, "close") != 0) return 2;
-    HWND window = FindWindowA(nullptr, argv[2]);
+    if (std::wcscmp(verb, L"close") != 0) return 2;
+    HWND window = FindWindowW(nullptr, argv[2]);
     return window && PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
 }

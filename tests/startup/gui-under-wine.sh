@@ -252,8 +252,9 @@ wait "$broken" || code=$?
 # one whose main window section has a version this launcher does not read.
 listed() {
   local out
-  out=$(timeout 60 "$src/scripts/wine-run" "$bin/tests/startup/desktop_probe.exe" list 1000 2>/dev/null) ||
-    fail "$1: ${out:-the window listing did not end}"
+  # The last line of a failed walk names the window that did not answer.
+  out=$(timeout 60 "$src/scripts/wine-run" "$bin/tests/startup/desktop_probe.exe" list 1000 tarvos.exe 2>/dev/null) ||
+    fail "$1: $(echo "$out" | grep -v '^passed over' | tail -1)"
 }
 # walk_startup FOLDER WHAT CLOSE...: lists the windows for the first ten seconds of the
 # launcher in FOLDER, then ends it with the command CLOSE.
