@@ -44,22 +44,16 @@ public:
     double Rate() const {
         if (samples_.size() < 2) return 0;
         const auto origin = samples_.front().first;
-        const auto x = [&](const Sample& s) { return std::chrono::duration<double>(s.first - origin).count(); };
-        if (x(samples_.back()) < kMinSpan) return 0;
-        const auto base = static_cast<double>(samples_.front().second);
-        double n = 0, sx = 0, sy = 0;
+        if (std::chrono::duration<double>(samples_.back().first - origin).count() < kMinSpan) return 0;
+        const auto base = samples_.front().second;
+        double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
         for (const Sample& s : samples_) {
-            n += 1;
-            sx += x(s);
-            sy += static_cast<double>(s.second) - base;
+            const double x = std::chrono::duration<double>(s.first - origin).count();
+            const auto y = static_cast<double>(s.second - base);
+            n += 1, sx += x, sy += y, sxx += x * x, sxy += x * y;
         }
-        const double mx = sx / n, my = sy / n;
-        double sxy = 0, sxx = 0;
-        for (const Sample& s : samples_) {
-            const double dx = x(s) - mx;
-            sxy += dx * (static_cast<double>(s.second) - base - my);
-            sxx += dx * dx;
-        }
+        sxx -= sx * sx / n;
+        sxy -= sx * sy / n;
         return sxx > 0 ? std::max(0.0, sxy / sxx) : 0;
     }
 

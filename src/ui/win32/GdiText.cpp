@@ -32,18 +32,17 @@ GdiFont::~GdiFont() {
     if (font_) DeleteObject(font_);
 }
 
-void PaintComposed(HDC dc, int width, int height, const std::function<Bitmap()>& compose,
-                   const std::function<void(HDC)>& drawTexts) {
-    if (width <= 0 || height <= 0) return;
+void PaintComposed(HDC dc, TForm& form, const std::function<void(HDC)>& drawTexts) {
+    if (form.Width <= 0 || form.Height <= 0) return;
     try {
-        const Bitmap picture = compose();
+        const Bitmap picture = PaintForm(form);
         OffscreenDc mem(dc, picture.width, picture.height);
         if (!mem) return;
         BlitPicture(mem.Dc(), 0, 0, picture);
         drawTexts(mem.Dc());
         BitBlt(dc, 0, 0, picture.width, picture.height, mem.Dc(), 0, 0, SRCCOPY);
     } catch (const std::bad_alloc&) {
-        RECT all{0, 0, width, height};
+        RECT all{0, 0, form.Width, form.Height};
         FillRect(dc, &all, GetSysColorBrush(COLOR_BTNFACE));
     }
 }

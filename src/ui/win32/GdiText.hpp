@@ -8,6 +8,7 @@
 
 #include "platform/RegionData.hpp"
 #include "widgets/Controls.hpp"
+#include "widgets/Form.hpp"
 
 namespace tarvos {
 
@@ -71,11 +72,10 @@ using RegionCreator = HRGN(WINAPI*)(const XFORM*, DWORD, const RGNDATA*);
 HRGN MakeRegion(const std::vector<RegionRect>& outline, RegionCreator create = ExtCreateRegion);
 // Copies a picture to the device context at x, y.
 void BlitPicture(HDC dc, int x, int y, const Bitmap& picture);
-// Paints a skinned window: the composed picture with the texts drawn over it off screen,
-// then onto dc in one step. With no memory to compose it, the window shows its plain face
-// until a later painting succeeds; an error reported at every painting would bring one
+// Paints a skinned window's form: its composed picture with the texts drawn over it off
+// screen, then onto dc in one step. With no memory to compose it, the window shows its plain
+// face until a later painting succeeds; an error reported at every painting would bring one
 // message box after another.
-void PaintComposed(HDC dc, int width, int height, const std::function<Bitmap()>& compose,
-                   const std::function<void(HDC)>& drawTexts);
+void PaintComposed(HDC dc, TForm& form, const std::function<void(HDC)>& drawTexts);
 
 }  // namespace tarvos

@@ -283,7 +283,7 @@ void Win32MainWindow::FormChanged() {
 // ---- painting ----
 
 void Win32MainWindow::Paint(HDC dc) {
-    PaintComposed(dc, form_.Width, form_.Height, [this] { return PaintForm(form_); }, [this](HDC mem) { DrawTexts(mem); });
+    PaintComposed(dc, form_, [this](HDC mem) { DrawTexts(mem); });
 }
 
 void Win32MainWindow::DrawTexts(HDC dc) {

@@ -197,7 +197,7 @@ void Win32SettingsWindow::DrawItem(const DRAWITEMSTRUCT& item) {
 void Win32SettingsWindow::Paint(HDC dc) {
     if (!form_) return;
     TForm& form = const_cast<TForm&>(*form_);
-    PaintComposed(dc, form.Width, form.Height, [&] { return PaintForm(form); }, [&](HDC mem) {
+    PaintComposed(dc, form, [&](HDC mem) {
         for (const auto& c : form.Controls())
             if (auto* label = dynamic_cast<TLabel*>(c.get()); label && label->Visible) DrawLabel(mem, *label);
     });
