@@ -28,17 +28,31 @@ function(tarvos_add_gtest)
   endif()
 endfunction()
 
-# tarvos_add_fuzzer(NAME name SOURCES ...): a libFuzzer target, built only with TARVOS_FUZZ.
+# tarvos_add_fuzzer(NAME name SOURCES ... [LIBS ...]): a libFuzzer target in the fuzz build.
+# In the native test build the same sources become replay_<name>, which runs the target over
+# its seeds (seeds/<name> beside the sources) and the findings kept with them
+# (findings/<name>), so a target that stops compiling or an input that crashes it fails the
+# ordinary test run.
 function(tarvos_add_fuzzer)
   cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
-  if(NOT TARVOS_FUZZ)
-    return()
+  if(TARVOS_FUZZ)
+    add_executable(${F_NAME} ${F_SOURCES})
+    target_link_libraries(${F_NAME} PRIVATE tarvos_core ${F_LIBS})
+    target_include_directories(${F_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+    target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+    set_property(GLOBAL APPEND PROPERTY TARVOS_FUZZERS ${F_NAME})
+  elseif(TARVOS_TESTS AND NOT WIN32)
+    set(replay replay_${F_NAME})
+    add_executable(${replay} ${F_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/FuzzReplayMain.cpp)
+    target_link_libraries(${replay} PRIVATE tarvos_core ${F_LIBS})
+    target_include_directories(${replay} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+    set(inputs ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${F_NAME})
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/findings/${F_NAME})
+      list(APPEND inputs ${CMAKE_CURRENT_SOURCE_DIR}/findings/${F_NAME})
+    endif()
+    add_test(NAME ${replay} COMMAND ${replay} ${inputs})
+    set_tests_properties(${replay} PROPERTIES LABELS unit TIMEOUT 300)
   endif()
-  add_executable(${F_NAME} ${F_SOURCES})
-  target_link_libraries(${F_NAME} PRIVATE tarvos_core ${F_LIBS})
-  target_include_directories(${F_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/src)
-  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
-  set_property(GLOBAL APPEND PROPERTY TARVOS_FUZZERS ${F_NAME})
 endfunction()
 
 # tarvos_add_server_gtest(NAME name SOURCES ...): an integration test that talks to the
