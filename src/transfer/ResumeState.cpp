@@ -42,7 +42,9 @@ std::vector<int64_t> ReadCounts(const std::string& name, const std::string& head
     std::vector<int64_t> done;
     for (size_t i = 0; i < pieces; ++i) {
         long long n = -1;
-        if (std::sscanf(bytes.c_str() + kHeaderBytes + i * kSlotBytes, "%20lld", &n) != 1 || n < 0) return {};
+        // A count beyond the file's size is a damaged slot, not progress.
+        if (std::sscanf(bytes.c_str() + kHeaderBytes + i * kSlotBytes, "%20lld", &n) != 1 || n < 0 || n > id.size)
+            return {};
         done.push_back(n);
     }
     return done;
