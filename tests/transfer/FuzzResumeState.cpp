@@ -5,8 +5,10 @@
 // Input: [pieces - 1] [work file size: 3 bytes] then the state file's bytes.
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
+#include "platform/Text.hpp"
 #include "support/FuzzInput.hpp"
 #include "transfer/ResumeState.hpp"
 
@@ -23,10 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string state = in.Rest();
 
     static const std::string work = FuzzScratchFile("work.ta2");
-    {
-        std::string zeros(static_cast<size_t>(id.size), '\0');
-        WriteFileBytes(work, zeros.data(), zeros.size());
-    }
+    // Only the work file's size matters to the reader: a sparse file of that size.
+    WriteFileBytes(work, "", 0);
+    std::filesystem::resize_file(PathFromUtf8(work), static_cast<uintmax_t>(id.size));
     WriteFileBytes(ResumeState::FileOf(work), state.data(), state.size());
 
     ResumeState resume;
