@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/HandlerBoundary.hpp"
+#include "platform/HttpClient.hpp"
 #include "support/TestServer.hpp"
 #include "transfer/DownloadMultiThread.hpp"
 
