@@ -150,7 +150,7 @@ void TFMain::UpdateOneFile(TFileItem& item) {
     if (!FileModeOn) servers.insert(servers.end(), FallbackServers.begin(), FallbackServers.end());
     bool arrived = false;  // a packed file arrived whole: nothing of it is worth resuming
     for (size_t k = 0; k < servers.size() && staged.empty(); ++k) {
-        if (!FetchPacked(UrlPath(PackedFileUrl(servers[k], rec.Name)), expected)) continue;
+        if (!FetchPacked(UrlPath(PackedFileUrl(servers[k], rec.Name)), expected, k + 1 < servers.size())) continue;
         if (!arrived) {
             // The file's bytes count as done once, whichever server gave them.
             const auto planned = planSizes_.find(rec.Name);
@@ -244,14 +244,22 @@ void TFMain::PreferServer(const std::string& server) {
 
 // Up to three rounds of up to three downloads (or one copy in file mode) into "$tmp.ta2";
 // true when a round produced the expected packed digest (or, with none expected, a file).
-bool TFMain::FetchPacked(const std::string& url, const std::string& expected) {
+// A server that does not connect or goes silent within the limits is left at once when
+// another server can serve the file.
+bool TFMain::FetchPacked(const std::string& url, const std::string& expected, bool moreServers) {
     const std::string packed = TmpPath + "\\$tmp.ta2";
     // With a packed digest the downloader goes on with what an interrupted attempt (or a
     // killed run) left of this very file, and starts afresh for anything else.
     DM->ResumeKey = expected;
+    // A stalled piece fails the download at once: the rounds below go on with what it
+    // brought, or another server takes the file.
+    DM->StallRestarts = 0;
     struct ClearKey {
         TDownloadMultiThread& dm;
-        ~ClearKey() { dm.ResumeKey.clear(); }
+        ~ClearKey() {
+            dm.ResumeKey.clear();
+            dm.StallRestarts = 3;
+        }
     } clearKey{*DM};
     for (int round = 1; round <= 3; ++round) {
         // Without a digest to tell them apart, a work file left by another file's round
@@ -270,6 +278,10 @@ bool TFMain::FetchPacked(const std::string& url, const std::string& expected) {
                 }
                 fetched = !DM->HaveError;
                 if (loop_.Terminated()) return false;
+                if (!fetched && moreServers && DM->Unresponsive()) {
+                    Log("Server not answering, trying the next: " + OldName);
+                    return false;
+                }
             }
         }
         if (expected.empty() ? fetched && FileExistsUtf8(packed) : fetched && DigestOf(packed) == expected)

@@ -219,7 +219,7 @@ private:
     void RecordInOldList(const TFileRecord& rec);
 
     // Parts of one file's update.
-    bool FetchPacked(const std::string& url, const std::string& expected);
+    bool FetchPacked(const std::string& url, const std::string& expected, bool moreServers);
     void DiscardWorkFile(const std::string& packed);
     std::string Unpack(const TFileRecord& rec, const std::string& staging);
     std::string DeltaUpdate(const TFileRecord& rec, const std::string& target, const std::string& staging);

@@ -101,7 +101,9 @@ std::vector<int64_t> TDownloadMultiThread::QuerySizes(const std::vector<std::str
         r.done = [&, i](const TransferResult& result) {
             if (result.ok) {
                 sizes[i] = result.contentLength;
-                known_[urls[i]] = {result.contentLength, result.validator};
+                known_[urls[i]] = {result.contentLength, result.validator, false};
+            } else if (result.unresponsive) {
+                known_[urls[i]] = {-1, {}, true};
             }
             startNext();
         };
@@ -118,6 +120,7 @@ int64_t TDownloadMultiThread::QuerySize(const std::string& url, std::string& val
         const KnownSize known = it->second;
         known_.erase(it);
         validator = known.validator;
+        unresponsive_ = known.unresponsive;
         return known.size;
     }
     TransferRequest r;

@@ -115,6 +115,7 @@ private:
     struct KnownSize {
         int64_t size;
         std::string validator;
+        bool unresponsive;  // the server did not answer within the limits: not asked again
     };
     std::map<std::string, KnownSize> known_;  // from QuerySizes, each used once
     bool resuming_ = false;  // a resume state is kept for the download in progress

@@ -113,7 +113,8 @@ ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args) {
             const std::string value = a == "--limit-rate" ? args[++i] : a.substr(13);
             const auto rate = ParseRate(value);
             if (!rate) {
-                o.error = "--limit-rate " + value + ": bytes per second, with k or M after the number";
+                o.error = "--limit-rate " + value +
+                          ": bytes per second, with k or M after the number, at least 1k (0 lifts the cap)";
                 return o;
             }
             o.limitRate = *rate;
@@ -160,8 +161,8 @@ std::string ConsoleUsage() {
            "                       0..2, Proxy=Auto|NAME, AutoClose=true|false, Language=NAME\n"
            "  --check-all          then check every listed file and repair what differs\n"
            "  --limit-rate RATE    cap all downloads together at RATE bytes per second (k, M:\n"
-           "                       KiB, MiB; 0 lifts the cap); saved, and taken over at once\n"
-           "                       by a launcher that is updating this game folder\n"
+           "                       KiB, MiB; at least 1k; 0 lifts the cap); saved, and taken\n"
+           "                       over at once by a launcher that is updating this game folder\n"
            "  --start-game         then press the start button (otherwise exit when ready)\n"
            "  --quiet              print nothing but errors\n"
            "  --json               print one JSON object per line: every status change, progress\n"
