@@ -11,7 +11,9 @@
 #include "inventory/ListSignature.hpp"
 #include "transfer/UpdaterDecompress.hpp"
 #include "launcher/PipelineFixture.hpp"
+#include "support/LoopbackListener.hpp"
 #include "support/RarPatch.hpp"
+#include "platform/FileLock.hpp"
 
 namespace tarvos::test {
 namespace {
@@ -395,6 +397,30 @@ TEST_F(PipelineFixture, MisbehavingServersNeverLoopAndNeverLeaveABadFile) {
     }
 }
 
+// A server that takes the requests and never answers, or sends the headers and then
+// nothing, costs one stall limit (the real one), and the file then comes from the next.
+TEST_F(PipelineFixture, ASilentServerHandsTheFileToTheNextAtOnce) {
+    AddGameFile("a.bin", Generated(300000, 5), kWinter);
+    Publish();
+    LoopbackListener neverAnswers;
+    for (const std::string& silent : {"http://127.0.0.1:" + std::to_string(neverAnswers.Port()) + "/", Url("hang")}) {
+        SCOPED_TRACE(silent);
+        std::error_code ec;
+        fs::remove_all(player_, ec);
+        fs::create_directories(player_ / "updater");
+        WriteBytes(player_ / "updater.lst", Bytes(ServerFolder() / "updater.lst"));
+        debug_.ts.clear();
+        auto main = MakeMain("Hard: MD5 Hash", 1, silent);
+        main->FallbackServers = {Url()};
+        main->CheckingRequiredFiles();
+        EXPECT_TRUE(main->FailedNames().empty());
+        EXPECT_TRUE(Bytes(player_ / "a.bin") == Bytes(game_ / "a.bin"));
+        EXPECT_TRUE(Logged("Served by " + Url() + ": a.bin"));
+        EXPECT_TRUE(Logged("Server not answering, trying the next: a.bin"));
+        EXPECT_FALSE(Logged("Download file: a.bin (try 2)"));
+    }
+}
+
 // Packed files copied from a local folder: nothing is downloaded.
 TEST_F(PipelineFixture, FileModeCopiesInsteadOfDownloading) {
     AddGameFile("data/a.bin", Generated(200000, 7), kSummer);
@@ -426,7 +452,8 @@ protected:
         exeName_ = PathFromUtf8(driver_).filename().string();
     }
     void TearDown() override {
-        for (const char* name : {"TARVOS_DRIVER_FULL", "TARVOS_DRIVER_DIE_DURING"}) SetEnv(name, "");
+        for (const char* name : {"TARVOS_DRIVER_FULL", "TARVOS_DRIVER_DIE_DURING", "TARVOS_DRIVER_STOP_AFTER"})
+            SetEnv(name, "");
     }
 
     // Starts the launcher in the player's folder and waits until its record holds `line`.
@@ -518,6 +545,28 @@ TEST_F(PipelineProcess, AnUpdateKilledMidwayIsCompletedByTheNextRun) {
              {{"TARVOS_DRIVER_GEN", "2"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_DURING", ""}});
     for (const auto& rel : FilesBelow(game_)) EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
     EXPECT_FALSE(fs::exists(player_ / "updater/$tmp.ta2"));
+}
+
+// A player closing the launcher while the server keeps it waiting (here for the sizes of
+// the files to fetch) ends the run at once, and the game folder is free for the next one.
+TEST_F(PipelineProcess, ClosingWhileTheServerIsSilentEndsAtOnceAndFreesTheFolder) {
+    AddGameFile("a.bin", Generated(300000, 5), kWinter);
+    Publish();
+    fs::create_directories(player_ / "updater");
+    WriteBytes(player_ / exeName_, Bytes(PathFromUtf8(driver_)));
+    fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+    RunUntil("stopping 1",
+             {{"TARVOS_DRIVER_URL", Url("mute")}, {"TARVOS_DRIVER_GEN", "1"}, {"TARVOS_DRIVER_STOP_AFTER", "1500"}});
+    FileLock lock;
+    for (int i = 0; i < 100 && !lock.TryAcquire(PathToUtf8(player_ / "updater/$lock")); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(lock.Held());
+    lock.Release();
+    EXPECT_FALSE(Recorded("done 1"));
+    const auto asked = server_.Log(token_);
+    EXPECT_NE(std::find_if(asked.begin(), asked.end(),
+                           [](const std::string& l) { return l.rfind("HEAD ", 0) == 0 && l.find("a.bin.ta2") != std::string::npos; }),
+              asked.end());
 }
 #endif
 
