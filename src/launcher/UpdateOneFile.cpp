@@ -84,9 +84,40 @@ void TFMain::UpdateRequiredFiles() {
         SetTotalPosition(id + 1);
         SetTotalPercent(id, count);
     }
+    EndFetchingAhead();
     Required->Clear();
     EnterReady(5);
     SaveOldList();
+}
+
+void TFMain::FetchAhead(const TFileRecord& current) {
+    // The launcher's own file goes first and alone: the others begin once it is done.
+    if (ahead_ || aheadList_.empty() || LowerUser(current.Name) == LowerUser("\\" + ExeName)) return;
+    // The current file's pieces count among the transfers.
+    ahead_ = std::make_unique<FilesAhead>(DM->Engine(), TmpPath + "\\$ahead", std::max(1, (User.Transfers > 0 ? User.Transfers : kDefaultTransfers) - DM->Threads()));
+    for (const auto& [url, key] : aheadList_) ahead_->Add(url, key);
+}
+
+// The file fetched ahead for url, moved into the work file, when it is whole and the
+// expected one.
+bool TFMain::TakeFetchedAhead(const std::string& url, const std::string& expected, const std::string& packed) {
+    if (!ahead_ || expected.empty() || FileModeOn) return false;
+    const std::string got = ahead_->Take(
+        url, [this] { return DM->Stopped(); }, [this] { UpdateDMProgress(*DM, 0, 0); });
+    if (got.empty()) return false;
+    DiscardWorkFile(packed);
+    if (RenameFileUtf8(got, packed) && DigestOf(packed) == expected) {
+        Log("Download file: " + OldName + " (try 1)");
+        return true;
+    }
+    DiscardWorkFile(packed);
+    return false;
+}
+
+void TFMain::EndFetchingAhead() {
+    ahead_.reset();
+    aheadList_.clear();
+    RemoveFolderTreeUtf8(TmpPath + "\\$ahead");
 }
 
 void TFMain::PlanDownloads(const std::vector<const TFileRecord*>& files) {
@@ -104,10 +135,17 @@ void TFMain::PlanDownloads(const std::vector<const TFileRecord*>& files) {
     } else {
         sizes = DM->QuerySizes(urls);
     }
+    aheadList_.clear();
     for (size_t i = 0; i < files.size(); ++i) {
         const int64_t size = std::max<int64_t>(sizes[i], 0);
         planSizes_[files[i]->Name] = size;
         planTotal_ += size;
+        // A file that comes in one piece is fetched ahead by one request; only with a
+        // digest, which names its work file and tells a whole one from anything else.
+        const bool self = LowerUser(files[i]->Name) == LowerUser("\\" + ExeName);
+        if (!FileModeOn && !self && size > 0 && PieceCount(size, DM->Threads()) == 1 &&
+            files[i]->HashPacked != kEmptyDigest)
+            aheadList_.emplace_back(urls[i], files[i]->HashPacked);
     }
     TRunEvent e;
     e.phase = "downloading";
@@ -142,6 +180,7 @@ void TFMain::UpdateOneFile(TFileItem& item) {
     OldName = rec.Name.substr(1);
     const std::string expected = rec.HashPacked == kEmptyDigest ? std::string() : rec.HashPacked;
     const std::string staging = TmpPath + "\\$unpack";
+    FetchAhead(rec);
     // A big file the player already has may come as its changed blocks; the archive otherwise.
     std::string staged = DeltaUpdate(rec, target, staging);
     // The chosen server first, then the others in the order they were probed; a server
@@ -261,6 +300,7 @@ bool TFMain::FetchPacked(const std::string& url, const std::string& expected, bo
             dm.StallRestarts = 3;
         }
     } clearKey{*DM};
+    if (TakeFetchedAhead(url, expected, packed)) return true;
     for (int round = 1; round <= 3; ++round) {
         // Without a digest to tell them apart, a work file left by another file's round
         // could be taken for this one.

@@ -85,6 +85,7 @@ TEST_P(PipelineModes, BringsThePlayersFolderToTheServersState) {
     main->Button_CheckAllFilesClick();
     std::vector<std::string> all = startup;
     all.insert(all.end(), c.fullCheckRepairs.begin(), c.fullCheckRepairs.end());
+    std::sort(all.begin(), all.end());
     EXPECT_EQ(Downloaded(), all);
     EXPECT_EQ(view_.Total, c.fullCheckTotals);
     EXPECT_EQ(view_.Status.back(), "<6>");
@@ -545,6 +546,44 @@ TEST_F(PipelineProcess, AnUpdateKilledMidwayIsCompletedByTheNextRun) {
              {{"TARVOS_DRIVER_GEN", "2"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_DURING", ""}});
     for (const auto& rel : FilesBelow(game_)) EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
     EXPECT_FALSE(fs::exists(player_ / "updater/$tmp.ta2"));
+}
+
+// A launcher killed while a big file downloads and the small files behind it have been
+// fetched ahead: every game file is old or new and whole, and the next run finishes without
+// fetching again what had arrived whole.
+TEST_F(PipelineProcess, AKilledRunKeepsWhatWasFetchedAheadWhole) {
+    constexpr int kSmall = 8;
+    const auto small = [](int i) { return "small/s" + std::to_string(i) + ".txt"; };
+    AddGameFile("big.bin", Generated(3000000, 11), kSummer);
+    for (int i = 0; i < kSmall; ++i) AddGameFile(small(i), Generated(3000 + i, 20 + i), kWinter);
+    Publish();
+    fs::copy(game_, player_, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    WriteBytes(player_ / "big.bin", Generated(3000000, 12));
+    for (int i = 0; i < kSmall; ++i) WriteBytes(player_ / small(i), "old " + std::to_string(i));
+    WriteBytes(player_ / exeName_, Bytes(PathFromUtf8(driver_)));
+    fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+    RunUntil("dying 1", {{"TARVOS_DRIVER_URL", Url("rate=300000")},
+                         {"TARVOS_DRIVER_GEN", "1"},
+                         {"TARVOS_DRIVER_FULL", "1"},
+                         {"TARVOS_DRIVER_DIE_DURING", "big.bin"}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(Bytes(player_ / "big.bin") == Generated(3000000, 12));
+    for (int i = 0; i < kSmall; ++i) {
+        const std::string now = Bytes(player_ / small(i));
+        EXPECT_TRUE(now == "old " + std::to_string(i) || now == Bytes(game_ / small(i))) << small(i);
+    }
+
+    RunUntil("done 2",
+             {{"TARVOS_DRIVER_GEN", "2"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_DURING", ""}});
+    for (const auto& rel : FilesBelow(game_)) EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
+    const auto requests = server_.Log(token_);
+    for (int i = 0; i < kSmall; ++i) {
+        const std::string get = "/" + small(i) + ".ta2 ";
+        EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                                [&](const std::string& l) { return l.rfind("GET ", 0) == 0 && l.find(get) != std::string::npos; }),
+                  1)
+            << small(i);
+    }
 }
 
 // A player closing the launcher while the server keeps it waiting (here for the sizes of
