@@ -48,9 +48,10 @@ int main(int argc, char** argv) {
         }
         const long idle = RssKiB();
         const std::string url = argv[3];
+        TransferEngine engine(MainLoop());
         BlockIndex index;
         std::string why;
-        if (!FetchBlockIndex(url + "i", index, why)) {
+        if (!FetchBlockIndex(engine, url + "i", index, why)) {
             std::fprintf(stderr, "%s\n", why.c_str());
             return 1;
         }
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
         build.oldFile = argv[2];
         build.url = url + "r";
         build.newFile = argv[4];
-        if (!BuildFile(index, plan, build)) {
+        if (!BuildFile(engine, index, plan, build)) {
             std::fprintf(stderr, "%s\n", build.why.c_str());
             return 1;
         }

@@ -12,6 +12,9 @@
 namespace tarvos {
 
 // The user's own choices as the main window keeps them and the settings file stores them.
+// The most transfers a repair keeps in flight at once, whatever the settings say.
+inline constexpr std::int32_t kMaxTransfers = 64;
+
 struct TUserSettings {
     std::int32_t MainLeft = -1, MainTop = -1;
     std::int32_t LangConst = 0;
@@ -21,6 +24,7 @@ struct TUserSettings {
     std::string CheckMode = "Hard: MD5 Hash";
     std::string LangFolder = "default";
     std::int64_t LimitRate = 0;  // bytes per second for all downloads together; 0: no cap
+    std::int32_t Transfers = 0;  // transfers in flight at once in a repair; 0: the default
 };
 
 // The settings window's controller: fills the choices from the user's settings and the

@@ -82,6 +82,7 @@ void TFMain::CheckingAllFiles() {
         SetTotalPosition(i + 1);
         SetTotalPercent(i, count);
     }
+    EndFetchingAhead();
     TotalToMaximum();
     view_.SetText(MainLabel::Text_StatusTotal, Lang(24) + "100%");
     for (int32_t i = 0; i < OldFileList->Count();) {

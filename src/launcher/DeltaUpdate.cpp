@@ -29,7 +29,7 @@ int64_t SizeOf(const std::string& file) {
     }
 }
 
-// Hands the fetching threads' byte counts to the main thread a few times a second.
+// Hands the engine thread's byte counts to the main thread a few times a second.
 class ProgressRelay {
 public:
     ProgressRelay(EventLoop& loop, TDownloadMultiThread& dm) : loop_(loop), dm_(dm) {}
@@ -72,38 +72,72 @@ std::string TFMain::DeltaUpdate(const TFileRecord& rec, const std::string& targe
     ProgressRelay relay(loop_, *DM);
     build->progress = [&relay](int64_t loaded, int64_t total) { relay(loaded, total); };
     EventLoop& loop = loop_;
-    build->stopped = [&loop] { return loop.Terminated(); };
+    TDownloadMultiThread& dm = *DM;
+    build->stopped = [&loop, &dm] { return loop.Terminated() || dm.Stopped(); };
     std::string why;
     int64_t reused = 0;
     bool built = false;
-    // Scanning and building take seconds for a big file: the window stays live meanwhile.
-    RunWhileProcessing(loop_, [&] {
-        try {
-            BlockIndex index;
-            if (!FetchBlockIndex(base + "i", index, why)) return;
-            if (index.FileDigestText() != rec.Hash || index.fileSize != rec.Size) {
-                why = "the index is of another version";
-                return;
+    // What the run's total holds for this file: its planned archive, until the ranges to
+    // fetch instead are known.
+    const auto planned = planSizes_.find(rec.Name);
+    int64_t inTotal = planned != planSizes_.end() ? planned->second : 0;
+    // The requests go through the engine while this thread waits with its window live; the
+    // scan, the copy of the old blocks and the digest, which take seconds for a big file,
+    // run on a helper thread meanwhile.
+    const auto offThread = [this](const std::function<void()>& fn) {
+        RunWhileProcessing(loop_, [&] {
+            try {
+                fn();
+            } catch (const std::exception&) {
+                // reported by what it left undone
             }
-            const DeltaPlan plan = MatchBlocks(index, target, build->stopped);
-            reused = index.fileSize - plan.FetchBytes(index);
-            if (!BuildFile(index, plan, *build)) {
-                why = build->why;
-                return;
-            }
-            if (FileMD5(build->newFile) != rec.Hash) {
-                why = "the built file differs from the list";
-                return;
-            }
-            built = true;
-        } catch (const std::exception& e) {
-            why = e.what();
-        } catch (...) {
-            why = "unknown error";
+        });
+    };
+    const auto attempt = [&] {
+        BlockIndex index;
+        if (!FetchBlockIndex(DM->Engine(), base + "i", index, why, build->stopped)) return;
+        if (index.FileDigestText() != rec.Hash || index.fileSize != rec.Size) {
+            why = "the index is of another version";
+            return;
         }
-    });
-    // Whatever the fetching threads posted runs before the archive's progress begins.
+        DeltaPlan plan;
+        why = "cannot read the old copy";
+        offThread([&] {
+            plan = MatchBlocks(index, target, build->stopped);
+            why.clear();
+        });
+        if (!why.empty()) return;
+        reused = index.fileSize - plan.FetchBytes(index);
+        // The run's total is what it really fetches: these ranges instead of the archive.
+        planTotal_ += plan.FetchBytes(index) - inTotal;
+        inTotal = plan.FetchBytes(index);
+        if (!BuildFile(DM->Engine(), index, plan, *build)) {
+            why = build->why;
+            return;
+        }
+        std::string digest;
+        offThread([&] { digest = FileMD5(build->newFile); });
+        if (digest != rec.Hash) {
+            why = "the built file differs from the list";
+            return;
+        }
+        built = true;
+    };
+    try {
+        attempt();
+    } catch (const std::exception& e) {
+        why = e.what();
+    }
+    // Whatever the engine's thread posted runs before the archive's progress begins.
     loop_.ProcessMessages();
+    // Every byte that arrived counts as done; the archive, when it must serve, is fetched
+    // on top of them.
+    planDone_ += build->downloaded;
+    planTotal_ += build->downloaded - inTotal;
+    if (planned != planSizes_.end()) {
+        if (built) planned->second = 0;
+        else planTotal_ += planned->second;
+    }
     if (!built) {
         // Closing: the archive path ends the process as any download does.
         if (!loop_.Terminated()) Log("Delta failed, fetching the archive: " + OldName + ": " + why);

@@ -110,7 +110,10 @@ void TFMain::UpdateDMProgress(TDownloadMultiThread&, int64_t loaded, int64_t siz
         e.phase = "downloading";
         e.file = planFile_;
         e.total = planTotal_;
-        e.done = std::min(planDone_ + std::max<int64_t>(loaded, 0), planTotal_);
+        // Files fetched ahead count with the bytes that have arrived of them.
+        const int64_t ahead = ahead_ ? ahead_->BytesAhead() : 0;
+        e.done = std::min(planDone_ + std::max<int64_t>(loaded, 0) + ahead, planTotal_);
+        e.inflight = 1 + (ahead_ ? ahead_->InFlight() : 0);
         rate_.Add(e.done);
         e.rate = rate_.Rate();
         if (e.rate > 0) e.eta = static_cast<double>(e.total - e.done) / e.rate;

@@ -20,6 +20,7 @@ struct TRunEvent {
     int64_t total = 0;  // bytes the repair downloads, known before its first byte
     double rate = 0;    // bytes per second lately
     double eta = -1;    // seconds left at that rate; -1 not known yet
+    int32_t inflight = 0;  // Progress: files downloading at once
 };
 
 // The download rate over the last few seconds: steady enough for an estimate of the time

@@ -84,9 +84,40 @@ void TFMain::UpdateRequiredFiles() {
         SetTotalPosition(id + 1);
         SetTotalPercent(id, count);
     }
+    EndFetchingAhead();
     Required->Clear();
     EnterReady(5);
     SaveOldList();
+}
+
+void TFMain::FetchAhead(const TFileRecord& current) {
+    // The launcher's own file goes first and alone: the others begin once it is done.
+    if (ahead_ || aheadList_.empty() || LowerUser(current.Name) == LowerUser("\\" + ExeName)) return;
+    // The current file's pieces count among the transfers.
+    ahead_ = std::make_unique<FilesAhead>(DM->Engine(), TmpPath + "\\$ahead", std::max(1, (User.Transfers > 0 ? User.Transfers : kDefaultTransfers) - DM->Threads()));
+    for (const auto& [url, key] : aheadList_) ahead_->Add(url, key);
+}
+
+// The file fetched ahead for url, moved into the work file, when it is whole and the
+// expected one.
+bool TFMain::TakeFetchedAhead(const std::string& url, const std::string& expected, const std::string& packed) {
+    if (!ahead_ || expected.empty() || FileModeOn) return false;
+    const std::string got = ahead_->Take(
+        url, [this] { return DM->Stopped(); }, [this] { UpdateDMProgress(*DM, 0, 0); });
+    if (got.empty()) return false;
+    DiscardWorkFile(packed);
+    if (RenameFileUtf8(got, packed) && DigestOf(packed) == expected) {
+        Log("Download file: " + OldName + " (try 1)");
+        return true;
+    }
+    DiscardWorkFile(packed);
+    return false;
+}
+
+void TFMain::EndFetchingAhead() {
+    ahead_.reset();
+    aheadList_.clear();
+    RemoveFolderTreeUtf8(TmpPath + "\\$ahead");
 }
 
 void TFMain::PlanDownloads(const std::vector<const TFileRecord*>& files) {
@@ -104,10 +135,17 @@ void TFMain::PlanDownloads(const std::vector<const TFileRecord*>& files) {
     } else {
         sizes = DM->QuerySizes(urls);
     }
+    aheadList_.clear();
     for (size_t i = 0; i < files.size(); ++i) {
         const int64_t size = std::max<int64_t>(sizes[i], 0);
         planSizes_[files[i]->Name] = size;
         planTotal_ += size;
+        // A file that comes in one piece is fetched ahead by one request; only with a
+        // digest, which names its work file and tells a whole one from anything else.
+        const bool self = LowerUser(files[i]->Name) == LowerUser("\\" + ExeName);
+        if (!FileModeOn && !self && size > 0 && PieceCount(size, DM->Threads()) == 1 &&
+            files[i]->HashPacked != kEmptyDigest)
+            aheadList_.emplace_back(urls[i], files[i]->HashPacked);
     }
     TRunEvent e;
     e.phase = "downloading";
@@ -142,6 +180,7 @@ void TFMain::UpdateOneFile(TFileItem& item) {
     OldName = rec.Name.substr(1);
     const std::string expected = rec.HashPacked == kEmptyDigest ? std::string() : rec.HashPacked;
     const std::string staging = TmpPath + "\\$unpack";
+    FetchAhead(rec);
     // A big file the player already has may come as its changed blocks; the archive otherwise.
     std::string staged = DeltaUpdate(rec, target, staging);
     // The chosen server first, then the others in the order they were probed; a server
@@ -150,7 +189,7 @@ void TFMain::UpdateOneFile(TFileItem& item) {
     if (!FileModeOn) servers.insert(servers.end(), FallbackServers.begin(), FallbackServers.end());
     bool arrived = false;  // a packed file arrived whole: nothing of it is worth resuming
     for (size_t k = 0; k < servers.size() && staged.empty(); ++k) {
-        if (!FetchPacked(UrlPath(PackedFileUrl(servers[k], rec.Name)), expected)) continue;
+        if (!FetchPacked(UrlPath(PackedFileUrl(servers[k], rec.Name)), expected, k + 1 < servers.size())) continue;
         if (!arrived) {
             // The file's bytes count as done once, whichever server gave them.
             const auto planned = planSizes_.find(rec.Name);
@@ -244,15 +283,24 @@ void TFMain::PreferServer(const std::string& server) {
 
 // Up to three rounds of up to three downloads (or one copy in file mode) into "$tmp.ta2";
 // true when a round produced the expected packed digest (or, with none expected, a file).
-bool TFMain::FetchPacked(const std::string& url, const std::string& expected) {
+// A server that does not connect or goes silent within the limits is left at once when
+// another server can serve the file.
+bool TFMain::FetchPacked(const std::string& url, const std::string& expected, bool moreServers) {
     const std::string packed = TmpPath + "\\$tmp.ta2";
     // With a packed digest the downloader goes on with what an interrupted attempt (or a
     // killed run) left of this very file, and starts afresh for anything else.
     DM->ResumeKey = expected;
+    // A stalled piece fails the download at once: the rounds below go on with what it
+    // brought, or another server takes the file.
+    DM->StallRestarts = 0;
     struct ClearKey {
         TDownloadMultiThread& dm;
-        ~ClearKey() { dm.ResumeKey.clear(); }
+        ~ClearKey() {
+            dm.ResumeKey.clear();
+            dm.StallRestarts = 3;
+        }
     } clearKey{*DM};
+    if (TakeFetchedAhead(url, expected, packed)) return true;
     for (int round = 1; round <= 3; ++round) {
         // Without a digest to tell them apart, a work file left by another file's round
         // could be taken for this one.
@@ -270,6 +318,10 @@ bool TFMain::FetchPacked(const std::string& url, const std::string& expected) {
                 }
                 fetched = !DM->HaveError;
                 if (loop_.Terminated()) return false;
+                if (!fetched && moreServers && DM->Unresponsive()) {
+                    Log("Server not answering, trying the next: " + OldName);
+                    return false;
+                }
             }
         }
         if (expected.empty() ? fetched && FileExistsUtf8(packed) : fetched && DigestOf(packed) == expected)

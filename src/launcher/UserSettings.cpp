@@ -62,6 +62,9 @@ void AssignSetting(TUserSettings& s, const std::string& key, const std::string& 
         s.MainTop = PositionValue(value);
     } else if (key == "limitrate") {
         s.LimitRate = ParseRate(value).value_or(0);
+    } else if (key == "transfers") {
+        const auto n = ReadInteger(value);
+        s.Transfers = n && *n >= 1 && *n <= kMaxTransfers ? static_cast<std::int32_t>(*n) : 0;
     }
 }
 
@@ -118,6 +121,7 @@ bool SaveIniFile(const std::string& tmpPath, const TUserSettings& s, std::int32_
     // Only a player who caps his downloads gets the extra line: everyone else keeps the
     // file every launcher writes, and one that does not know the key skips it.
     if (s.LimitRate > 0) lines.push_back("LimitRate = " + FormatRate(s.LimitRate));
+    if (s.Transfers > 0) lines.push_back("Transfers = " + std::to_string(s.Transfers));
     return WriteSettingsLines(tmpPath, lines);
 }
 

@@ -21,8 +21,13 @@
 #include "platform/Shell.hpp"
 #include "startup/tDebugFile.hpp"
 #include "transfer/DownloadMultiThread.hpp"
+#include "transfer/FilesAhead.hpp"
 
 namespace tarvos {
+
+// Transfers in flight at once in a repair (the pieces of a split file counted), unless the
+// settings say otherwise.
+inline constexpr int32_t kDefaultTransfers = 16;
 
 // How long a run waits for another launcher to leave the game folder.
 inline constexpr int kGameFolderLockWaitMs = 5000;
@@ -219,8 +224,12 @@ private:
     void RecordInOldList(const TFileRecord& rec);
 
     // Parts of one file's update.
-    bool FetchPacked(const std::string& url, const std::string& expected);
+    bool FetchPacked(const std::string& url, const std::string& expected, bool moreServers);
     void DiscardWorkFile(const std::string& packed);
+    // Small files of the repair, fetched several at once ahead of their turn.
+    void FetchAhead(const TFileRecord& current);
+    bool TakeFetchedAhead(const std::string& url, const std::string& expected, const std::string& packed);
+    void EndFetchingAhead();
     std::string Unpack(const TFileRecord& rec, const std::string& staging);
     std::string DeltaUpdate(const TFileRecord& rec, const std::string& target, const std::string& staging);
     bool Install(const TFileRecord& rec, const std::string& staged, const std::string& target);
@@ -257,6 +266,10 @@ private:
     // of each file by list name.
     int64_t planTotal_ = 0, planDone_ = 0;
     std::map<std::string, int64_t> planSizes_;
+    // Small files to fetch ahead (URL, packed digest), and what fetches them once the
+    // launcher's own file is done.
+    std::vector<std::pair<std::string, std::string>> aheadList_;
+    std::unique_ptr<FilesAhead> ahead_;
     std::string planFile_;
     TRateMeter rate_;
 };

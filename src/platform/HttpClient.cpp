@@ -88,6 +88,31 @@ std::string NormalizeUrl(const std::string& url) {
     return out;
 }
 
+void InitCurl() { GlobalInit(); }
+
+void SetUpCurlRequest(void* easy, const std::string& url, bool head, void* headerList) {
+    GlobalInit();
+    CURL* h = easy;
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_NOBODY, head ? 1L : 0L);
+    if (!head) curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(headerList));
+    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(h, CURLOPT_PROXY, "");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectLimitMs);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024L);
+    std::lock_guard lock(g_caMutex);
+    if (!g_caFile.empty()) {
+        curl_easy_setopt(h, CURLOPT_CAINFO, g_caFile.c_str());
+        // A private authority publishes no revocation lists; Schannel would refuse it.
+        curl_easy_setopt(h, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NO_REVOKE));
+    }
+}
+
 HttpClient::HttpClient() : impl_(std::make_unique<Impl>()) {
     GlobalInit();
     impl_->curl = curl_easy_init();
@@ -117,27 +142,29 @@ bool HttpClient::Get(const std::string& url, const Sink& sink) {
     return ok;
 }
 
-size_t HttpClient::OnHeader(char* data, size_t size, size_t n, void* self) {
-    auto& c = *static_cast<HttpClient*>(self);
-    std::string line(data, size * n);
+void HttpHead::Take(const char* data, size_t length) {
+    std::string line(data, length);
     if (StartsWithNoCase(line, "http/")) {
         // A new response begins (the first, or the next one after a redirect).
+        *this = HttpHead{};
         auto sp = line.find(' ');
-        c.status_ = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
-        c.contentRange_.clear();
-        c.etag_.clear();
-        c.lastModified_.clear();
-        c.contentLength_ = -1;
-        c.received_ = 0;
+        status = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
     } else if (StartsWithNoCase(line, "etag:")) {
-        c.etag_ = TrimText(line.substr(5));
+        etag = TrimText(line.substr(5));
     } else if (StartsWithNoCase(line, "last-modified:")) {
-        c.lastModified_ = TrimText(line.substr(14));
+        lastModified = TrimText(line.substr(14));
     } else if (StartsWithNoCase(line, "content-range:")) {
-        c.contentRange_ = TrimText(line.substr(14));
+        contentRange = TrimText(line.substr(14));
     } else if (StartsWithNoCase(line, "content-length:")) {
-        c.contentLength_ = std::strtoll(line.c_str() + 15, nullptr, 10);
+        contentLength = std::strtoll(line.c_str() + 15, nullptr, 10);
     }
+}
+
+size_t HttpClient::OnHeader(char* data, size_t size, size_t n, void* self) {
+    auto& c = *static_cast<HttpClient*>(self);
+    const int before = c.head_.status;
+    c.head_.Take(data, size * n);
+    if (c.head_.status != before) c.received_ = 0;
     return size * n;
 }
 
@@ -196,28 +223,13 @@ bool HttpClient::Perform(const std::string& url, bool head) {
         return false;
     }
     abort_ = false;
-    status_ = 0;
-    contentLength_ = -1;
+    head_ = HttpHead{};
     received_ = 0;
-    contentRange_.clear();
-    etag_.clear();
-    lastModified_.clear();
     error_.clear();
 
     SList headers;
     if (!extraHeader_.empty()) headers.list = curl_slist_append(nullptr, extraHeader_.c_str());
-    std::string target = NormalizeUrl(url);
-    curl_easy_setopt(h, CURLOPT_URL, target.c_str());
-    curl_easy_setopt(h, CURLOPT_NOBODY, head ? 1L : 0L);
-    if (!head) curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.list);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(h, CURLOPT_PROXY, "");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024L);
+    SetUpCurlRequest(h, NormalizeUrl(url), head, headers.list);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HttpClient::OnHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HttpClient::OnBody);
@@ -225,23 +237,15 @@ bool HttpClient::Perform(const std::string& url, bool head) {
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnXferInfo);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
-    {
-        std::lock_guard lock(g_caMutex);
-        if (!g_caFile.empty()) {
-            curl_easy_setopt(h, CURLOPT_CAINFO, g_caFile.c_str());
-            // A private authority publishes no revocation lists; Schannel would refuse it.
-            curl_easy_setopt(h, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NO_REVOKE));
-        }
-    }
     auto rc = static_cast<CURLcode>(Transfer());
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
     long code = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
-    status_ = static_cast<int>(code);
+    head_.status = static_cast<int>(code);
     if (head && rc == CURLE_OK) {
         curl_off_t len = -1;
         curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &len);
-        contentLength_ = len;
+        head_.contentLength = len;
     }
     if (rc != CURLE_OK) error_ = curl_easy_strerror(rc);
     return rc == CURLE_OK;

@@ -11,6 +11,26 @@ namespace tarvos {
 // The User-Agent of every request the launcher makes.
 inline constexpr const char* kUserAgent = "Opera/9.80 (Windows NT 6.2; WOW64) Presto/2.12.388 Version/12.16";
 
+// What a response's head says, as both the blocking client and the transfer engine read it.
+struct HttpHead {
+    int status = 0;
+    int64_t contentLength = -1;
+    std::string contentRange, etag, lastModified;
+    // Takes one header line; a status line begins a new response (after a redirect).
+    void Take(const char* data, size_t length);
+    // What identifies this version of the resource: its ETag, else its Last-Modified date.
+    std::string Validator() const { return !etag.empty() ? etag : lastModified; }
+};
+
+// Sets up a libcurl easy handle for one request as every request of the launcher is made:
+// the URL as sent, HEAD or GET, headers, no proxy, redirects, error statuses failing, and
+// the connect limit. Callbacks and their data are the caller's.
+void SetUpCurlRequest(void* easy, const std::string& url, bool head, void* headerList);
+// Initialises libcurl once per process; any thread, any number of times.
+void InitCurl();
+// The connect limit of every request.
+inline constexpr long kConnectLimitMs = 10000;
+
 // One HTTP/1.1 connection (http and https), used by one thread at a time except for
 // Disconnect, which any thread may call. Redirects are followed.
 class HttpClient {
@@ -44,12 +64,12 @@ public:
     bool Disconnecting() const { return abort_; }
 
     // Of the last response (the final one after redirects); valid inside the sink too.
-    int64_t ContentLength() const { return contentLength_; }
-    int Status() const { return status_; }
-    const std::string& ContentRange() const { return contentRange_; }
+    int64_t ContentLength() const { return head_.contentLength; }
+    int Status() const { return head_.status; }
+    const std::string& ContentRange() const { return head_.contentRange; }
     // What identifies this version of the resource: its ETag, else its Last-Modified date;
     // empty when the server names neither.
-    std::string Validator() const { return !etag_.empty() ? etag_ : lastModified_; }
+    std::string Validator() const { return head_.Validator(); }
     const std::string& ErrorText() const { return error_; }
 
     // Trusted certificates (PEM file) for https in addition to the system's; for servers
@@ -68,12 +88,8 @@ private:
     Progress progress_;
     const Sink* sink_ = nullptr;
     std::atomic<bool> abort_{false};
-    int64_t contentLength_ = -1;
+    HttpHead head_;
     int64_t received_ = 0;
-    int status_ = 0;
-    std::string contentRange_;
-    std::string etag_;
-    std::string lastModified_;
     std::string error_;
 };
 

@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <mutex>
-#include <thread>
 #include <unordered_map>
 
 #include "inventory/CustomMD5.hpp"
 #include "platform/Error.hpp"
 #include "platform/FileStream.hpp"
-#include "platform/HttpClient.hpp"
 #include "platform/RandomAccessFile.hpp"
 
 namespace tarvos {
@@ -19,7 +16,6 @@ namespace {
 
 // An index of a 1 GiB file is about 320 KiB; anything much larger is not one of ours.
 constexpr int64_t kMaxIndexBytes = 64 << 20;
-constexpr int kStallSeconds = 20;
 
 std::array<uint8_t, 16> Md5Of(const uint8_t* data, size_t length) {
     TCustomMD5 md5;
@@ -172,16 +168,27 @@ std::vector<ByteRange> FetchRanges(const BlockIndex& index, const DeltaPlan& pla
     return ranges;
 }
 
-bool FetchBlockIndex(const std::string& url, BlockIndex& index, std::string& why) {
-    HttpClient http;
+bool FetchBlockIndex(TransferEngine& engine, const std::string& url, BlockIndex& index, std::string& why,
+                     const std::function<bool()>& stopped) {
     std::string bytes;
-    const bool got = http.Get(url, [&](const char* data, size_t length) {
+    TransferResult answer;
+    TransferBatch batch(engine);
+    TransferRequest r;
+    r.url = url;
+    r.body = [&bytes](const TransferResult&, const char* data, size_t length) {
         if (static_cast<int64_t>(bytes.size() + length) > kMaxIndexBytes) return false;
         bytes.append(data, length);
         return true;
-    });
-    if (!got) {
-        why = "no index (status " + std::to_string(http.Status()) + ")";
+    };
+    r.done = [&answer](const TransferResult& result) { answer = result; };
+    batch.Add(std::move(r));
+    if (!batch.Wait(stopped)) {
+        why = "stopped";
+        return false;
+    }
+    if (!answer.ok) {
+        why = answer.status != 0 ? "no index (status " + std::to_string(answer.status) + ")"
+                                 : "no index (" + answer.error + ")";
         return false;
     }
     if (!ReadBlockIndex(bytes.data(), bytes.size(), index)) {
@@ -193,87 +200,70 @@ bool FetchBlockIndex(const std::string& url, BlockIndex& index, std::string& why
 
 namespace {
 
-// The fetching half of a build: threads that take ranges off a shared queue, each over its
-// own connection, and write what arrives at its place in the new file.
+// The fetching half of a build: ranged requests of the engine, a few in flight, each
+// writing what arrives at its place in the new file.
 class RangeFetcher {
 public:
-    RangeFetcher(const BlockIndex& index, std::vector<ByteRange> ranges, RandomAccessFile& out, DeltaBuild& build)
-        : index_(index), ranges_(std::move(ranges)), out_(out), build_(build) {
+    RangeFetcher(TransferEngine& engine, const BlockIndex& index, std::vector<ByteRange> ranges, RandomAccessFile& out,
+                 DeltaBuild& build)
+        : index_(index), ranges_(std::move(ranges)), out_(out), build_(build), batch_(engine) {
         for (const auto& r : ranges_) total_ += r.last - r.first + 1;
     }
 
-    void Run(int connections) {
-        std::vector<std::thread> threads;
-        const int count = std::max(1, std::min<int>(connections, static_cast<int>(ranges_.size())));
-        try {
-            for (int i = 0; i < count && !ranges_.empty(); ++i) threads.emplace_back([this] { Work(); });
-        } catch (...) {
-            Fail("cannot start the fetching threads");
-        }
-        for (auto& t : threads) t.join();
+    void Start(int connections) {
+        const int count = std::max(1, connections);
+        for (int i = 0; i < count; ++i) StartNext();
     }
-    bool Failed() const { return failed_; }
+    // Waits for the ranges still in flight; false when any failed or the build stopped.
+    bool Finish() {
+        if (!batch_.Wait([this] { return failed_ || Stopped(); })) {
+            if (!failed_) Fail("stopped");
+            return false;
+        }
+        return !failed_ && next_ >= ranges_.size();
+    }
 
 private:
-    // A thread procedure: nothing may leave it.
-    void Work() {
-        try {
-            HttpClient http;
-            for (size_t next; !failed_ && !Stopped() && (next = next_++) < ranges_.size();)
-                if (!Fetch(http, ranges_[next])) Fail(why_);
-        } catch (const std::exception& e) {
-            Fail(e.what());
-        } catch (...) {
-            Fail("unknown error");
-        }
-    }
-
-    bool Fetch(HttpClient& http, const ByteRange& r) {
-        const int64_t length = r.last - r.first + 1;
+    void StartNext() {
+        if (failed_ || Stopped() || next_ >= ranges_.size()) return;
+        const ByteRange r = ranges_[next_++];
+        auto written = std::make_shared<int64_t>(0);
+        auto problem = std::make_shared<std::string>();
         const std::string asked = std::to_string(r.first) + "-" + std::to_string(r.last);
         const std::string range = "bytes " + asked + "/" + std::to_string(index_.fileSize);
-        http.SetExtraHeader("Range: bytes=" + asked);
-        auto lastBytes = std::chrono::steady_clock::now();
-        int64_t seen = 0;
-        // Called at least once a second even when nothing arrives: a stalled server is left.
-        http.SetProgress([&](int64_t received) {
-            const auto now = std::chrono::steady_clock::now();
-            if (received != seen) {
-                seen = received;
-                lastBytes = now;
-            } else if (now - lastBytes > std::chrono::seconds(kStallSeconds)) {
-                http.Disconnect();
-            }
-            if (failed_ || Stopped()) http.Disconnect();
-        });
-        int64_t written = 0;
-        std::string problem;
-        const bool got = http.Get(build_.url, [&](const char* data, size_t n) {
+        TransferRequest q;
+        q.url = build_.url;
+        q.first = r.first;
+        q.last = r.last;
+        q.body = [this, r, written, problem, asked, range](const TransferResult& head, const char* data, size_t n) {
             // A server that ignores the range would send the whole file: stop at once.
-            if (http.Status() != 206 || http.ContentRange() != range) {
-                problem = "the server did not serve the range " + asked + " (status " +
-                          std::to_string(http.Status()) + ", " + http.ContentRange() + ")";
+            if (head.status != 206 || head.contentRange != range) {
+                *problem = "the server did not serve the range " + asked + " (status " + std::to_string(head.status) +
+                           ", " + head.contentRange + ")";
                 return false;
             }
-            if (written + static_cast<int64_t>(n) > length || !out_.WriteAt(r.first + written, data, n)) {
-                problem = "cannot write the range " + asked;
+            if (*written + static_cast<int64_t>(n) > r.last - r.first + 1 ||
+                !out_.WriteAt(r.first + *written, data, n)) {
+                *problem = "cannot write the range " + asked;
                 return false;
             }
-            written += static_cast<int64_t>(n);
+            *written += static_cast<int64_t>(n);
             const int64_t loaded = build_.downloaded += static_cast<int64_t>(n);
             if (build_.progress) build_.progress(loaded, total_);
             return true;
-        });
-        if (got && written == length) return true;
-        std::lock_guard lock(mutex_);
-        why_ = !problem.empty() ? problem : "the range " + asked + " failed: " + http.ErrorText();
-        return false;
+        };
+        q.done = [this, r, written, problem, asked](const TransferResult& result) {
+            if (result.ok && *written == r.last - r.first + 1)
+                StartNext();
+            else
+                Fail(!problem->empty() ? *problem : "the range " + asked + " failed: " + result.error);
+        };
+        batch_.Add(std::move(q));
     }
 
     bool Stopped() const { return build_.stopped && build_.stopped(); }
 
     void Fail(const std::string& why) {
-        std::lock_guard lock(mutex_);
         if (!failed_) build_.why = why;
         failed_ = true;
     }
@@ -282,11 +272,10 @@ private:
     std::vector<ByteRange> ranges_;
     RandomAccessFile& out_;
     DeltaBuild& build_;
+    TransferBatch batch_;
     int64_t total_ = 0;
-    std::atomic<size_t> next_{0};
-    std::atomic<bool> failed_{false};
-    std::mutex mutex_;
-    std::string why_;
+    size_t next_ = 0;
+    bool failed_ = false;
 };
 
 // Copies the blocks the old copy holds, neighbours in both files read and written at once.
@@ -321,35 +310,31 @@ bool CopyLocalBlocks(const BlockIndex& index, const DeltaPlan& plan, const std::
 
 }  // namespace
 
-bool BuildFile(const BlockIndex& index, const DeltaPlan& plan, DeltaBuild& build) {
+bool BuildFile(TransferEngine& engine, const BlockIndex& index, const DeltaPlan& plan, DeltaBuild& build) {
     RandomAccessFile out;
     if (!out.Create(build.newFile) || !out.SetSize(index.fileSize)) {
         build.why = "cannot create " + build.newFile;
         return false;
     }
-    RangeFetcher fetcher(index, FetchRanges(index, plan, 8 << 20), out, build);
-    // The old copy is read while the ranges arrive.
+    bool fetched = false;
     bool copied = false;
-    std::atomic<bool> fetcherFailed{false};
-    // A thread procedure: nothing may leave it.
-    std::thread fetching([&] {
-        try {
-            fetcher.Run(build.connections);
-        } catch (...) {
-            build.why = "cannot start the fetching threads";
-            fetcherFailed = true;
-        }
-    });
-    try {
-        copied = CopyLocalBlocks(index, plan, build.oldFile, out, build.stopped);
-    } catch (const std::exception&) {
+    {
+        RangeFetcher fetcher(engine, index, FetchRanges(index, plan, 8 << 20), out, build);
+        fetcher.Start(build.connections);
+        // The old copy is read on a helper thread while the ranges arrive.
+        RunWhileProcessing(engine.Loop(), [&] {
+            try {
+                copied = CopyLocalBlocks(index, plan, build.oldFile, out, build.stopped);
+            } catch (const std::exception&) {
+            }
+        });
+        fetched = fetcher.Finish();
     }
-    fetching.join();
     out.Close();
     if (!copied && build.why.empty()) build.why = "cannot copy the blocks of the old copy";
     const bool stopped = build.stopped && build.stopped();
     if (stopped) build.why = "stopped";
-    return copied && !fetcher.Failed() && !fetcherFailed && !stopped;
+    return copied && fetched && !stopped;
 }
 
 }  // namespace tarvos

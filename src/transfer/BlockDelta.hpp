@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "transfer/BlockIndex.hpp"
+#include "transfer/TransferEngine.hpp"
 
 namespace tarvos {
 
@@ -29,13 +30,15 @@ struct ByteRange {
 // pieces of at most maxPiece so that several connections can share one long run.
 std::vector<ByteRange> FetchRanges(const BlockIndex& index, const DeltaPlan& plan, int64_t maxPiece);
 
-// Fetches the index at url; false with a reason when there is none or it is not whole.
-bool FetchBlockIndex(const std::string& url, BlockIndex& index, std::string& why);
+// Fetches the index at url through the engine, waiting on the loop's thread; false with a
+// reason when there is none, it is not whole, or `stopped` said so (asked while waiting).
+bool FetchBlockIndex(TransferEngine& engine, const std::string& url, BlockIndex& index, std::string& why,
+                     const std::function<bool()>& stopped = {});
 
 struct DeltaBuild {
     std::string oldFile, url, newFile;  // url: the uncompressed copy on the server
     int connections = 6;
-    // Bytes fetched so far and to fetch in all; called on the fetching threads.
+    // Bytes fetched so far and to fetch in all; called on the engine's thread.
     std::function<void(int64_t loaded, int64_t total)> progress;
     // True when the build is to end at once (the application is closing); any thread asks.
     std::function<bool()> stopped;
@@ -43,9 +46,10 @@ struct DeltaBuild {
     std::string why;  // the reason of a failure
 };
 
-// Writes the new file: local blocks from the old copy, the rest by ranged requests, one
-// connection per thread. False when any range failed or was not served as asked (the new
-// file is then incomplete and must not be used). The digest is the caller's to check.
-bool BuildFile(const BlockIndex& index, const DeltaPlan& plan, DeltaBuild& build);
+// Writes the new file: local blocks from the old copy (read on a helper thread), the rest by
+// ranged requests of the engine, `connections` of them in flight; runs on the engine's
+// loop's thread, which stays live. False when any range failed or was not served as asked
+// (the new file is then incomplete and must not be used). The digest is the caller's to check.
+bool BuildFile(TransferEngine& engine, const BlockIndex& index, const DeltaPlan& plan, DeltaBuild& build);
 
 }  // namespace tarvos

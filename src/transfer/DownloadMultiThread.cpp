@@ -1,6 +1,7 @@
 #include "transfer/DownloadMultiThread.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -9,10 +10,6 @@
 
 namespace tarvos {
 namespace {
-
-// Piece progress reaches the main thread at most this often: the owner shows progress
-// every half second, so more hand-overs would only cost the main thread CPU.
-constexpr auto kSetPosEvery = std::chrono::milliseconds(100);
 
 // How many bytes a piece may fetch before its count is written down: what a crash costs
 // again at most, per piece.
@@ -48,222 +45,73 @@ std::vector<std::pair<int64_t, int64_t>> PieceRanges(int64_t size, int32_t piece
     return ranges;
 }
 
-// ---- TDownloadThread ----
+// One piece of the download in progress. The engine's thread writes its bytes (and its
+// resume count); the loop's thread reads the count for progress and decides, when the
+// request has ended, whether it is whole, starts again, or failed.
+struct TDownloadMultiThread::Piece {
+    int32_t id = 0;  // 1-based, as the resume state's slots and the piece files are counted
+    int64_t start = 0, end = 0;
+    int64_t done = 0;  // bytes of the piece already in the target from an earlier attempt
+    std::atomic<int64_t> written{0};  // bytes of the piece in place, from its start
+    int64_t recorded = 0;             // the count last written into the resume state
+    int32_t attempts = 0;
+    bool checked = false;
+    bool failed = false;
+    RandomAccessFile pieceFile;
+    std::string pieceFileName;
 
-TDownloadThread::TDownloadThread(int32_t id, std::string url, int64_t startpos, int64_t endpos, Target target,
-                                 EventLoop& loop, int watchdogMs)
-    : thread_id(id), _url(std::move(url)), _start(startpos), _end(endpos), target_(target), loop_(loop),
-      Timer_(loop, watchdogMs) {
-    Timer_.OnTimer([this] { WatchdogTick(); });
-}
-
-TDownloadThread::~TDownloadThread() {
-    // No hand-over of this worker may run any more: the download it belonged to is over.
-    OnComplete = nullptr;
-    OnSetPos = nullptr;
-    stopRequested_ = true;
-    if (thread_.joinable()) {
-        // Keep processing hand-overs while waiting, or a worker blocked in one never ends.
-        // The disconnect is repeated because a request started after it clears the flag.
-        while (!ended_) {
-            IdHTTP.Disconnect();
-            loop_.WaitAndProcessFor(100);
-        }
-        thread_.join();
-    }
-    Timer_.SetEnabled(false);
-    if (UseFileStream) {
-        pieceFile_.Close();
-        DeleteFileUtf8(PieceFileName());
-    }
-}
-
-void TDownloadThread::Start() { thread_ = std::thread([this] { Execute(); }); }
-
-void TDownloadThread::Stop() {
-    stopRequested_ = true;
-    IdHTTP.Disconnect();
-}
-
-std::string TDownloadThread::PieceFileName() const { return TmpFolder + "_part_" + std::to_string(thread_id) + ".tmp"; }
-
-void TDownloadThread::Execute() {
-    // A thread's body must not let an exception out (the process would end): a piece that
-    // fails unexpectedly is a failed piece.
-    try {
-        Run();
-    } catch (...) {
-        failed_ = true;
-    }
-    ended_ = true;
-    loop_.Wake();
-}
-
-void TDownloadThread::Run() {
-    if (target_.done >= Length()) {
-        // Whole from an earlier attempt: nothing to fetch.
-        written_ = Length();
-        if (!loop_.Terminated() && !stopRequested_) HandOver(&TDownloadThread::OnComplete);
-        return;
-    }
-    if (!stopRequested_ && (!UseFileStream || PreparePieceFile())) {
-        IdHTTP.SetExtraHeader("Range: bytes=" + std::to_string(_start + target_.done) + "-" + std::to_string(_end));
-        IdHTTP.SetProgress([this](int64_t received) { OnHttpProgress(received); });
-        ErrorCount = -1;
-        // Only a stall (the watchdog disarmed itself) repeats a piece; any other failure
-        // ends it with the watchdog still armed.
-        do {
-            ++ErrorCount;
-            RunAttempt();
-        } while (!Timer_.Enabled() && ErrorCount <= 2 && !stopRequested_);
-        Timer_.SetEnabled(false);
-        if (UseFileStream && Complete()) CopyPieceFileToTarget();
-        if (target_.resume && written_ != recorded_) target_.resume->Record(thread_id - 1, written_);
-        if (!loop_.Terminated() && !stopRequested_) HandOver(&TDownloadThread::OnComplete);
-    } else {
-        failed_ = true;
-        if (!loop_.Terminated() && !stopRequested_) HandOver(&TDownloadThread::OnComplete);
-    }
-}
-
-void TDownloadThread::RunAttempt() {
-    if (!Timer_.Enabled()) {
-        _pos = target_.done;
-        _old = target_.done;
-        written_ = target_.done;
-        checked_ = false;
-        failed_ = false;
-        Timer_.SetEnabled(true);
-    }
-    IdHTTP.Get(_url, [this](const char* d, size_t n) { return OnData(d, n); });
-    // The last count of this attempt, whatever the throttle let through.
-    if (!stopRequested_) HandOver(&TDownloadThread::OnSetPos);
-}
-
-void TDownloadThread::HandOver(const TDownloadCompleteEvent TDownloadThread::*event) {
-    loop_.Synchronize([this, event] {
-        if (this->*event) (this->*event)(*this);
-    });
-}
-
-bool TDownloadThread::ResponseIsTheRange() const {
-    const int64_t first = _start + target_.done;
-    if (IdHTTP.Status() == 206) return ContentRangeIs(IdHTTP.ContentRange(), first, _end, target_.fileSize);
-    // A server may answer the whole file instead of a range; that is right only when
-    // the range is the whole file.
-    return IdHTTP.Status() == 200 && first == 0 && _end == target_.fileSize - 1;
-}
-
-bool TDownloadThread::OnData(const char* data, size_t length) {
-    if (!checked_) {
-        checked_ = true;
-        if (!ResponseIsTheRange()) failed_ = true;
-    }
-    if (failed_ || stopRequested_) return false;
-    RateLimiter* limiter = target_.limiter;
-    if (!limiter || limiter->Rate() <= 0) return Store(data, length);
-    // Under a cap the bytes wait in slices, each counted once through: the watchdog and
-    // the display see a piece move at the capped pace rather than stall.
-    const auto cancelled = [this] { return stopRequested_ || IdHTTP.Disconnecting(); };
-    while (length > 0) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(limiter->Slice(), static_cast<int64_t>(length)));
-        if (!limiter->Take(static_cast<int64_t>(n), cancelled) || !Store(data, n)) return false;
-        _pos = target_.done + written_;
-        data += n;
-        length -= n;
-    }
-    return true;
-}
-
-bool TDownloadThread::Store(const char* data, size_t length) {
-    const auto n = static_cast<int64_t>(length);
-    if (written_ + n > Length()) {
-        failed_ = true;  // never write past the piece, whatever the server sends
-        return false;
-    }
-    bool ok = UseFileStream ? pieceFile_.WriteAt(written_, data, length)
-                            : target_.file->WriteAt(_start + written_, data, length);
-    if (!ok) {
-        failed_ = true;
-        return false;
-    }
-    written_ += n;
-    // The count follows the bytes it counts: a process that dies between the two leaves a
-    // count that is short, never one that is long.
-    if (target_.resume && written_ - recorded_ >= kResumeRecordEvery) {
-        target_.resume->Record(thread_id - 1, written_);
-        recorded_ = written_;
-    }
-    return true;
-}
-
-void TDownloadThread::OnHttpProgress(int64_t received) {
-    _pos = target_.done + received;
-    auto now = std::chrono::steady_clock::now();
-    if (now - lastSetPos_ < kSetPosEvery) return;
-    lastSetPos_ = now;
-    HandOver(&TDownloadThread::OnSetPos);
-}
-
-void TDownloadThread::WatchdogTick() {
-    int64_t pos = _pos;
-    if (pos != _old) {
-        _old = pos;
-        return;
-    }
-    // Nothing arrived for a whole interval: drop the connection; the worker starts the
-    // piece again from its first byte.
-    IdHTTP.Disconnect();
-    Timer_.SetEnabled(false);
-}
-
-bool TDownloadThread::PreparePieceFile() { return pieceFile_.Create(PieceFileName()); }
-
-void TDownloadThread::CopyPieceFileToTarget() {
-    pieceFile_.Close();
-    std::ifstream in(PathFromUtf8(PieceFileName()), std::ios::binary);
-    std::vector<char> buf(256 * 1024);
-    int64_t offset = _start;
-    while (in) {
-        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-        auto got = static_cast<size_t>(in.gcount());
-        if (got == 0) break;
-        if (!target_.file->WriteAt(offset, buf.data(), got)) {
-            failed_ = true;
-            return;
-        }
-        offset += static_cast<int64_t>(got);
-    }
-    if (offset != _end + 1) failed_ = true;
-}
+    int64_t Length() const { return end - start + 1; }
+    bool Complete() const { return !failed && written == Length(); }
+};
 
 // ---- TDownloadMultiThread ----
 
 TDownloadMultiThread::TDownloadMultiThread(EventLoop& loop, int progressMs, int watchdogMs)
-    : loop_(loop), watchdogMs_(watchdogMs), Timer_(loop, progressMs) {
+    : loop_(loop), watchdogMs_(watchdogMs), engine_(std::make_unique<TransferEngine>(loop)), batch_(*engine_),
+      Timer_(loop, progressMs) {
     Timer_.OnTimer([this] { TimerTimer(); });
 }
 
-TDownloadMultiThread::~TDownloadMultiThread() { list.clear(); }
+TDownloadMultiThread::~TDownloadMultiThread() {
+    batch_.CancelAll();
+    for (auto& p : pieces_)
+        if (!p->pieceFileName.empty()) {
+            p->pieceFile.Close();
+            DeleteFileUtf8(p->pieceFileName);
+        }
+}
 
 void TDownloadMultiThread::SetThreads(int32_t threads) { _threads = std::clamp(threads, 1, kMaxPieces); }
 
 std::vector<int64_t> TDownloadMultiThread::QuerySizes(const std::vector<std::string>& urls) {
     known_.clear();
     isStop = false;
-    std::vector<int64_t> sizes;
-    for (const auto& url : urls) {
-        // A long list takes a while: the window stays live between the requests, and a
-        // Stop from it ends the asking.
-        loop_.ProcessMessages();
-        HttpClient client;
-        if (loop_.Terminated() || isStop || !client.Head(url)) {
-            sizes.push_back(-1);
-            continue;
-        }
-        sizes.push_back(client.ContentLength());
-        known_[url] = {client.ContentLength(), client.Validator()};
-    }
+    std::vector<int64_t> sizes(urls.size(), -1);
+    // A few at a time over the kept connections: a long list is asked in a few round trips
+    // without opening a connection per file.
+    constexpr size_t kInFlight = 16;
+    size_t next = 0;
+    std::function<void()> startNext = [&] {
+        if (next >= urls.size() || isStop) return;
+        const size_t i = next++;
+        TransferRequest r;
+        r.url = urls[i];
+        r.head = true;
+        r.stallMs = watchdogMs_;
+        r.done = [&, i](const TransferResult& result) {
+            if (result.ok) {
+                sizes[i] = result.contentLength;
+                known_[urls[i]] = {result.contentLength, result.validator, false};
+            } else if (result.unresponsive) {
+                known_[urls[i]] = {-1, {}, true};
+            }
+            startNext();
+        };
+        batch_.Add(std::move(r));
+    };
+    for (size_t k = 0; k < kInFlight; ++k) startNext();
+    batch_.Wait([this] { return isStop; });
+    if (loop_.Terminated()) EndProcessNow(0);
     return sizes;
 }
 
@@ -272,15 +120,22 @@ int64_t TDownloadMultiThread::QuerySize(const std::string& url, std::string& val
         const KnownSize known = it->second;
         known_.erase(it);
         validator = known.validator;
+        unresponsive_ = known.unresponsive;
         return known.size;
     }
-    HttpClient client;
-    if (!client.Head(url)) {
-        HaveError = true;
-        return 0;
-    }
-    validator = client.Validator();
-    return client.ContentLength();
+    TransferRequest r;
+    r.url = url;
+    r.head = true;
+    r.stallMs = watchdogMs_;
+    TransferResult answer;
+    r.done = [&answer](const TransferResult& result) { answer = result; };
+    batch_.Add(std::move(r));
+    batch_.Wait([this] { return isStop; });
+    if (loop_.Terminated()) EndProcessNow(0);
+    unresponsive_ = answer.unresponsive;
+    if (!answer.ok) return 0;
+    validator = answer.validator;
+    return answer.contentLength;
 }
 
 // Opens the target: as it is when an earlier attempt of this very download can go on
@@ -307,7 +162,25 @@ bool TDownloadMultiThread::GetFile(const std::string& url, const std::string& fi
     // Not re-entrant: a download started from a handler that runs while another one waits
     // is refused, and the download in progress keeps its own outcome.
     if (running_) return false;
+    if (loop_.Terminated()) EndProcessNow(0);
     HaveError = false;
+    unresponsive_ = false;
+    isStop = false;
+    // Whatever way GetFile is left, the requests end, the target closes (deleted unless it
+    // is complete), the progress timer stops and the downloader can be used again.
+    struct Run {
+        TDownloadMultiThread& d;
+        const std::string& filename;
+        bool finished = true;
+        ~Run() {
+            if (!finished) {
+                d.Stop();
+                d.Finish(filename);
+            }
+            d.running_ = false;
+        }
+    } run{*this, filename};
+    running_ = true;
     std::string validator;
     const int64_t size = QuerySize(url, validator);
     if (size <= 0) {
@@ -320,72 +193,146 @@ bool TDownloadMultiThread::GetFile(const std::string& url, const std::string& fi
         HaveError = true;
         return false;
     }
-    // Whatever way GetFile is left, the workers end, the target closes (deleted unless it
-    // is complete), the progress timer stops and the downloader can be used again.
-    struct Run {
-        TDownloadMultiThread& d;
-        const std::string& filename;
-        bool finished = false;
-        ~Run() {
-            if (!finished) {
-                d.Stop();
-                d.Finish(filename);
-            }
-            d.running_ = false;
-        }
-    } run{*this, filename};
-    running_ = true;
-    CreateWorkers(url, size, done);
-    WaitForPieces();
+    run.finished = false;
+    CreatePieces(url, size, done);
+    batch_.Wait([this] { return isStop; });
     run.finished = true;
     Finish(filename);
     if (loop_.Terminated()) EndProcessNow(0);
     return !HaveError;
 }
 
-void TDownloadMultiThread::CreateWorkers(const std::string& url, int64_t size, const std::vector<int64_t>& done) {
+void TDownloadMultiThread::CreatePieces(const std::string& url, int64_t size, const std::vector<int64_t>& done) {
     _status = {};
+    url_ = url;
+    size_ = size;
     smartthreads = PieceCount(size, _threads);
-    list.clear();
+    pieces_.clear();
     int32_t k = 0;
     for (auto [start, end] : PieceRanges(size, smartthreads)) {
         ++k;
-        const int64_t length = end - start + 1;
-        const int64_t already = done.empty() ? 0 : std::min(done[static_cast<size_t>(k - 1)], length);
-        const TDownloadThread::Target target{&rcfile, size, already, resuming_ ? &resume_ : nullptr, &limiter_};
-        auto w = std::make_unique<TDownloadThread>(k, url, start, end, target, loop_, watchdogMs_);
-        _status[k - 1] = {false, already, length};
-        w->OnSetPos = [this](TDownloadThread& s) { OnSetPos(s); };
-        w->OnComplete = [this](TDownloadThread& s) { OnComplete(s); };
-        w->TmpFolder = TmpFolder;
-        w->UseFileStream = ThreadUseFileStream;
-        list.push_back(std::move(w));
+        auto p = std::make_unique<Piece>();
+        p->id = k;
+        p->start = start;
+        p->end = end;
+        p->done = done.empty() ? 0 : std::min(done[static_cast<size_t>(k - 1)], p->Length());
+        _status[k - 1] = {false, p->done, p->Length()};
+        pieces_.push_back(std::move(p));
     }
     Timer_.SetEnabled(true);
     count = 0;
-    _allok = false;
-    isStop = false;
-    HaveError = false;
-    for (auto& w : list) w->Start();
+    for (auto& p : pieces_) StartPiece(*p);
 }
 
-void TDownloadMultiThread::WaitForPieces() {
-    while (!_allok && !isStop) {
-        if (loop_.Terminated()) EndProcessNow(0);
-        loop_.WaitAndProcess();
+// Starts (or starts again) a piece from the first byte it lacks.
+void TDownloadMultiThread::StartPiece(Piece& p) {
+    ++p.attempts;
+    p.written = p.done;
+    p.checked = false;
+    p.failed = false;
+    if (p.done >= p.Length()) {
+        // Whole from an earlier attempt: nothing to fetch.
+        PieceDone(p, TransferResult{});
+        return;
     }
+    if (ThreadUseFileStream && p.pieceFileName.empty()) {
+        p.pieceFileName = TmpFolder + "_part_" + std::to_string(p.id) + ".tmp";
+        if (!p.pieceFile.Create(p.pieceFileName)) {
+            p.failed = true;
+            PieceDone(p, TransferResult{});
+            return;
+        }
+    }
+    TransferRequest r;
+    r.url = url_;
+    r.first = p.start + p.done;
+    r.last = p.end;
+    r.stallMs = watchdogMs_;
+    r.body = [this, &p](const TransferResult& head, const char* data, size_t length) {
+        return TakeBytes(p, head, data, length);
+    };
+    r.done = [this, &p](const TransferResult& result) { PieceDone(p, result); };
+    batch_.Add(std::move(r));
+}
+
+// On the engine's thread: checks the response once, then puts the bytes in place.
+bool TDownloadMultiThread::TakeBytes(Piece& p, const TransferResult& head, const char* data, size_t length) {
+    if (!p.checked) {
+        p.checked = true;
+        const int64_t first = p.start + p.done;
+        // A server may answer the whole file instead of a range; that is right only when
+        // the range is the whole file.
+        const bool right = head.status == 206 ? ContentRangeIs(head.contentRange, first, p.end, size_)
+                                              : head.status == 200 && first == 0 && p.end == size_ - 1;
+        if (!right) p.failed = true;
+    }
+    const auto n = static_cast<int64_t>(length);
+    const int64_t written = p.written;
+    if (p.failed || written + n > p.Length()) {
+        p.failed = true;  // never write past the piece, whatever the server sends
+        return false;
+    }
+    const bool ok = ThreadUseFileStream ? p.pieceFile.WriteAt(written, data, length)
+                                        : rcfile.WriteAt(p.start + written, data, length);
+    if (!ok) {
+        p.failed = true;
+        return false;
+    }
+    p.written = written + n;
+    // The count follows the bytes it counts: a process that dies between the two leaves a
+    // count that is short, never one that is long.
+    if (resuming_ && written + n - p.recorded >= kResumeRecordEvery) {
+        resume_.Record(p.id - 1, written + n);
+        p.recorded = written + n;
+    }
+    return true;
+}
+
+// On the loop's thread, once a piece's request has ended.
+void TDownloadMultiThread::PieceDone(Piece& p, const TransferResult& r) {
+    if (isStop) return;
+    _status[p.id - 1].loaded = p.written;
+    // Only a stall starts a piece again, from its first byte; any other failure ends it.
+    if (r.unresponsive && !p.failed && p.attempts <= StallRestarts) {
+        StartPiece(p);
+        return;
+    }
+    if (r.unresponsive) unresponsive_ = true;
+    if (!r.ok && !r.cancelled && p.done < p.Length()) p.failed = true;
+    if (ThreadUseFileStream && p.Complete()) {
+        p.pieceFile.Close();
+        std::ifstream in(PathFromUtf8(p.pieceFileName), std::ios::binary);
+        std::vector<char> buf(256 * 1024);
+        int64_t offset = p.start;
+        while (in) {
+            in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+            const auto got = static_cast<size_t>(in.gcount());
+            if (got == 0) break;
+            if (!rcfile.WriteAt(offset, buf.data(), got)) break;
+            offset += static_cast<int64_t>(got);
+        }
+        if (offset != p.end + 1) p.failed = true;
+    }
+    if (resuming_ && p.written != p.recorded) resume_.Record(p.id - 1, p.written);
+    _status[p.id - 1].finished = true;
+    // A piece that needed its fourth attempt counts as failed whatever it brought.
+    if (p.attempts > 3 || !p.Complete()) HaveError = true;
+    ++count;
 }
 
 void TDownloadMultiThread::Finish(const std::string& filename) {
-    // The workers write into the target themselves, so they end before it closes. They
-    // leave the list first: a Stop from a handler that runs while one is joined must not
-    // walk a list being torn down.
-    auto workers = std::move(list);
-    list.clear();
-    workers.clear();
+    // No request writes into the target any more once the batch is cancelled.
+    batch_.CancelAll();
+    for (auto& p : pieces_)
+        if (!p->pieceFileName.empty()) {
+            p->pieceFile.Close();
+            DeleteFileUtf8(p->pieceFileName);
+        }
     rcfile.Close();
     TimerTimer();
     Timer_.SetEnabled(false);
+    pieces_.clear();
+    if (count < smartthreads) HaveError = true;  // a piece that never ended is not fetched
     if (isStop) HaveError = true;  // never report a stopped download as fetched
     if (!HaveError) {
         resume_.Discard();  // whole: nothing left to go on with
@@ -398,27 +345,13 @@ void TDownloadMultiThread::Finish(const std::string& filename) {
 }
 
 void TDownloadMultiThread::Stop() {
-    for (auto& w : list) w->Stop();
     isStop = true;
+    batch_.CancelAll();
     loop_.Wake();
 }
 
-void TDownloadMultiThread::OnSetPos(TDownloadThread& Sender) {
-    auto& st = _status[Sender.thread_id - 1];
-    st.loaded = Sender._pos;
-    st.size = Sender.Length();
-}
-
-void TDownloadMultiThread::OnComplete(TDownloadThread& Sender) {
-    _status[Sender.thread_id - 1].finished = true;
-    if (Sender.ErrorCount > 2 || !Sender.Complete()) HaveError = true;
-    if (++count == smartthreads) {
-        if (loop_.Terminated()) EndProcessNow(0);
-        _allok = true;
-    }
-}
-
 void TDownloadMultiThread::TimerTimer() {
+    for (const auto& p : pieces_) _status[p->id - 1].loaded = p->written;
     if (!OnProgress) return;
     int64_t loaded = 0, size = 0;
     for (const auto& st : _status) {

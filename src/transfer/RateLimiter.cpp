@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 namespace tarvos {
 namespace {
@@ -11,8 +10,6 @@ constexpr int64_t kSecondNs = 1000000000;
 // The bucket holds a tenth of a second of traffic: enough to smooth the uneven arrival of
 // several connections' buffers, too little to show as a burst in any one-second window.
 constexpr int64_t kBurstNs = kSecondNs / 10;
-// Waiting pieces look at the cap this often, so a change reaches them at once.
-constexpr auto kWaitSlice = std::chrono::milliseconds(50);
 
 int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -25,7 +22,6 @@ void RateLimiter::SetRate(int64_t bytesPerSecond) {
     // A new cap starts from a full bucket: the debt taken at the old cap is forgotten.
     rate_ = std::max<int64_t>(bytesPerSecond, 0);
     full_ = NowNs();
-    ++generation_;
 }
 
 int64_t RateLimiter::Slice() const {
@@ -34,25 +30,18 @@ int64_t RateLimiter::Slice() const {
     return std::clamp<int64_t>(rate / 20, 1024, 256 * 1024);
 }
 
-bool RateLimiter::Take(int64_t bytes, const std::function<bool()>& cancelled) {
-    for (;;) {
-        const uint64_t generation = generation_;
-        const int64_t rate = rate_;
-        if (rate <= 0) return true;
-        const auto cost = static_cast<int64_t>(static_cast<double>(bytes) * kSecondNs / static_cast<double>(rate));
-        const int64_t now = NowNs();
-        int64_t full = full_;
-        int64_t due = 0;
-        do {
-            due = std::max(full, now - kBurstNs) + cost;
-        } while (!full_.compare_exchange_weak(full, due));
-        for (;;) {
-            const int64_t wait = due - NowNs();
-            if (wait <= 0) return true;
-            if (cancelled && cancelled()) return false;
-            if (generation_ != generation) break;  // the cap changed: take again at the new one
-            std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(std::chrono::nanoseconds(wait), kWaitSlice));
-        }
+int64_t RateLimiter::WaitNs() const {
+    if (rate_ <= 0) return 0;
+    return std::max<int64_t>(full_ - NowNs(), 0);
+}
+
+void RateLimiter::Charge(int64_t bytes) {
+    const int64_t rate = rate_;
+    if (rate <= 0) return;
+    const auto cost = static_cast<int64_t>(static_cast<double>(bytes) * kSecondNs / static_cast<double>(rate));
+    const int64_t now = NowNs();
+    int64_t full = full_;
+    while (!full_.compare_exchange_weak(full, std::max(full, now - kBurstNs) + cost)) {
     }
 }
 
@@ -70,7 +59,9 @@ std::optional<int64_t> ParseRate(const std::string& text) {
     else if (!suffix.empty())
         return std::nullopt;
     if (digits > 12) return std::nullopt;  // beyond any link: refused rather than overflowed
-    return std::stoll(text.substr(0, digits)) * unit;
+    const int64_t rate = std::stoll(text.substr(0, digits)) * unit;
+    if (rate != 0 && rate < kMinLimitRate) return std::nullopt;
+    return rate;
 }
 
 std::string FormatRate(int64_t bytesPerSecond) {

@@ -254,6 +254,11 @@ TEST_F(Cli, ACapIsSavedAndFollowedWhenAnotherCopyChangesIt) {
     EXPECT_EQ(capped.code, 0) << capped.out;
     EXPECT_EQ(Read(game / "updater/TarvosII.ini"), uncapped + "LimitRate = 5M\r\n");
     EXPECT_EQ(RunLauncher(game, "--limit-rate 5x").code, 2);
+    // A cap too low to be kept is refused with the reason, and the saved one stays.
+    const CommandResult tooLow = RunLauncher(game, "--limit-rate 5");
+    EXPECT_EQ(tooLow.code, 2);
+    EXPECT_NE(tooLow.out.find("at least 1k"), std::string::npos) << tooLow.out;
+    EXPECT_EQ(Read(game / "updater/TarvosII.ini"), uncapped + "LimitRate = 5M\r\n");
 }
 
 // The machine-readable run: every line one object, in time order; the download's total is

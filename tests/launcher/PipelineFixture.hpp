@@ -114,7 +114,8 @@ protected:
         return main;
     }
 
-    // The packed files fetched from the server, by list name, in order of first request.
+    // The packed files fetched from the server, by list name, in name order (several are
+    // fetched at once).
     std::vector<std::string> Downloaded() const {
         std::vector<std::string> out;
         const std::string marker = "/server/";
@@ -127,6 +128,7 @@ protected:
             if (name != "\\updater.lst" && std::find(out.begin(), out.end(), name) == out.end())
                 out.push_back(name);
         }
+        std::sort(out.begin(), out.end());
         return out;
     }
 

@@ -11,7 +11,9 @@
 #include "inventory/ListSignature.hpp"
 #include "transfer/UpdaterDecompress.hpp"
 #include "launcher/PipelineFixture.hpp"
+#include "support/LoopbackListener.hpp"
 #include "support/RarPatch.hpp"
+#include "platform/FileLock.hpp"
 
 namespace tarvos::test {
 namespace {
@@ -83,6 +85,7 @@ TEST_P(PipelineModes, BringsThePlayersFolderToTheServersState) {
     main->Button_CheckAllFilesClick();
     std::vector<std::string> all = startup;
     all.insert(all.end(), c.fullCheckRepairs.begin(), c.fullCheckRepairs.end());
+    std::sort(all.begin(), all.end());
     EXPECT_EQ(Downloaded(), all);
     EXPECT_EQ(view_.Total, c.fullCheckTotals);
     EXPECT_EQ(view_.Status.back(), "<6>");
@@ -395,6 +398,30 @@ TEST_F(PipelineFixture, MisbehavingServersNeverLoopAndNeverLeaveABadFile) {
     }
 }
 
+// A server that takes the requests and never answers, or sends the headers and then
+// nothing, costs one stall limit (the real one), and the file then comes from the next.
+TEST_F(PipelineFixture, ASilentServerHandsTheFileToTheNextAtOnce) {
+    AddGameFile("a.bin", Generated(300000, 5), kWinter);
+    Publish();
+    LoopbackListener neverAnswers;
+    for (const std::string& silent : {"http://127.0.0.1:" + std::to_string(neverAnswers.Port()) + "/", Url("hang")}) {
+        SCOPED_TRACE(silent);
+        std::error_code ec;
+        fs::remove_all(player_, ec);
+        fs::create_directories(player_ / "updater");
+        WriteBytes(player_ / "updater.lst", Bytes(ServerFolder() / "updater.lst"));
+        debug_.ts.clear();
+        auto main = MakeMain("Hard: MD5 Hash", 1, silent);
+        main->FallbackServers = {Url()};
+        main->CheckingRequiredFiles();
+        EXPECT_TRUE(main->FailedNames().empty());
+        EXPECT_TRUE(Bytes(player_ / "a.bin") == Bytes(game_ / "a.bin"));
+        EXPECT_TRUE(Logged("Served by " + Url() + ": a.bin"));
+        EXPECT_TRUE(Logged("Server not answering, trying the next: a.bin"));
+        EXPECT_FALSE(Logged("Download file: a.bin (try 2)"));
+    }
+}
+
 // Packed files copied from a local folder: nothing is downloaded.
 TEST_F(PipelineFixture, FileModeCopiesInsteadOfDownloading) {
     AddGameFile("data/a.bin", Generated(200000, 7), kSummer);
@@ -426,7 +453,8 @@ protected:
         exeName_ = PathFromUtf8(driver_).filename().string();
     }
     void TearDown() override {
-        for (const char* name : {"TARVOS_DRIVER_FULL", "TARVOS_DRIVER_DIE_DURING"}) SetEnv(name, "");
+        for (const char* name : {"TARVOS_DRIVER_FULL", "TARVOS_DRIVER_DIE_DURING", "TARVOS_DRIVER_STOP_AFTER"})
+            SetEnv(name, "");
     }
 
     // Starts the launcher in the player's folder and waits until its record holds `line`.
@@ -518,6 +546,66 @@ TEST_F(PipelineProcess, AnUpdateKilledMidwayIsCompletedByTheNextRun) {
              {{"TARVOS_DRIVER_GEN", "2"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_DURING", ""}});
     for (const auto& rel : FilesBelow(game_)) EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
     EXPECT_FALSE(fs::exists(player_ / "updater/$tmp.ta2"));
+}
+
+// A launcher killed while a big file downloads and the small files behind it have been
+// fetched ahead: every game file is old or new and whole, and the next run finishes without
+// fetching again what had arrived whole.
+TEST_F(PipelineProcess, AKilledRunKeepsWhatWasFetchedAheadWhole) {
+    constexpr int kSmall = 8;
+    const auto small = [](int i) { return "small/s" + std::to_string(i) + ".txt"; };
+    AddGameFile("big.bin", Generated(3000000, 11), kSummer);
+    for (int i = 0; i < kSmall; ++i) AddGameFile(small(i), Generated(3000 + i, 20 + i), kWinter);
+    Publish();
+    fs::copy(game_, player_, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    WriteBytes(player_ / "big.bin", Generated(3000000, 12));
+    for (int i = 0; i < kSmall; ++i) WriteBytes(player_ / small(i), "old " + std::to_string(i));
+    WriteBytes(player_ / exeName_, Bytes(PathFromUtf8(driver_)));
+    fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+    RunUntil("dying 1", {{"TARVOS_DRIVER_URL", Url("rate=300000")},
+                         {"TARVOS_DRIVER_GEN", "1"},
+                         {"TARVOS_DRIVER_FULL", "1"},
+                         {"TARVOS_DRIVER_DIE_DURING", "big.bin"}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(Bytes(player_ / "big.bin") == Generated(3000000, 12));
+    for (int i = 0; i < kSmall; ++i) {
+        const std::string now = Bytes(player_ / small(i));
+        EXPECT_TRUE(now == "old " + std::to_string(i) || now == Bytes(game_ / small(i))) << small(i);
+    }
+
+    RunUntil("done 2",
+             {{"TARVOS_DRIVER_GEN", "2"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_DURING", ""}});
+    for (const auto& rel : FilesBelow(game_)) EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
+    const auto requests = server_.Log(token_);
+    for (int i = 0; i < kSmall; ++i) {
+        const std::string get = "/" + small(i) + ".ta2 ";
+        EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                                [&](const std::string& l) { return l.rfind("GET ", 0) == 0 && l.find(get) != std::string::npos; }),
+                  1)
+            << small(i);
+    }
+}
+
+// A player closing the launcher while the server keeps it waiting (here for the sizes of
+// the files to fetch) ends the run at once, and the game folder is free for the next one.
+TEST_F(PipelineProcess, ClosingWhileTheServerIsSilentEndsAtOnceAndFreesTheFolder) {
+    AddGameFile("a.bin", Generated(300000, 5), kWinter);
+    Publish();
+    fs::create_directories(player_ / "updater");
+    WriteBytes(player_ / exeName_, Bytes(PathFromUtf8(driver_)));
+    fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+    RunUntil("stopping 1",
+             {{"TARVOS_DRIVER_URL", Url("mute")}, {"TARVOS_DRIVER_GEN", "1"}, {"TARVOS_DRIVER_STOP_AFTER", "1500"}});
+    FileLock lock;
+    for (int i = 0; i < 100 && !lock.TryAcquire(PathToUtf8(player_ / "updater/$lock")); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(lock.Held());
+    lock.Release();
+    EXPECT_FALSE(Recorded("done 1"));
+    const auto asked = server_.Log(token_);
+    EXPECT_NE(std::find_if(asked.begin(), asked.end(),
+                           [](const std::string& l) { return l.rfind("HEAD ", 0) == 0 && l.find("a.bin.ta2") != std::string::npos; }),
+              asked.end());
 }
 #endif
 

@@ -7,8 +7,11 @@
 //   TARVOS_DRIVER_FULL       "1": run the full check after the start-up check
 //   TARVOS_DRIVER_DIE_DURING a file name: the process dies abruptly while downloading it
 //   TARVOS_DRIVER_GEN        generation number, raised by one for a restarted launcher
-// It records "start N", "done N" or "dying N" lines in updater\driver.txt.
+//   TARVOS_DRIVER_STOP_AFTER milliseconds: then the close button is pressed, as a player
+//                            closing the window in the middle of the run
+// It records "start N", "done N", "dying N" or "stopping N" lines in updater\driver.txt.
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -72,6 +75,13 @@ int main() {
         }
         main.UpdateDMProgress(dm, loaded, size);
     };
+    Timer stopper(MainLoop(), std::max(1, std::atoi(Env("TARVOS_DRIVER_STOP_AFTER").c_str())));
+    stopper.OnTimer([&] {
+        stopper.SetEnabled(false);
+        Record(tmpPath, "stopping " + std::to_string(gen));
+        main.Button_CloseClick();
+    });
+    stopper.SetEnabled(!Env("TARVOS_DRIVER_STOP_AFTER").empty());
     try {
         main.FetchUpdaterList();
         main.CheckingRequiredFiles();

@@ -51,6 +51,9 @@ std::string RangeStart(const std::string& header) {
     return ParseRange(header, a, b) ? std::to_string(a) : std::string();
 }
 
+// Longer than any stall limit of the launcher (20 s): a server that has gone silent.
+constexpr long long kSilentMs = 25000;
+
 // Sleeps up to ms in small steps, returning early when the server stops.
 void Pause(const std::atomic<bool>& stopping, long long ms) {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -246,6 +249,12 @@ void FaultServer::RouteFiles() {
         // Misbehaviour is for the packed files; the list stays served, so a run gets that far.
         const bool faulty = rel.find("updater.lst") == std::string::npos;
         const bool get = req.method == "GET";
+        // mute: the request is taken and never answered (for longer than any stall limit).
+        if (faulty && o.count("mute")) {
+            Pause(stopping_, kSilentMs);
+            res.status = 503;
+            return;
+        }
         if (faulty && o.count("html")) {
             res.set_content("<html><body>Service temporarily unavailable</body></html>", "text/html");
             return;
@@ -279,10 +288,16 @@ void FaultServer::RouteFiles() {
                            : faulty && o.count("stuck") ? 0
                                                         : static_cast<size_t>(b - a + 1);
         const bool stuck = faulty && o.count("stuck");
+        // hang: the headers, then silence for longer than any stall limit.
+        const bool hang = faulty && get && o.count("hang");
         res.set_content_provider(
             static_cast<size_t>(b - a + 1), "application/octet-stream",
-            [this, data, first, rate, cut, stuck](size_t offset, size_t length, httplib::DataSink& sink) {
+            [this, data, first, rate, cut, stuck, hang](size_t offset, size_t length, httplib::DataSink& sink) {
                 if (stuck) Pause(stopping_, 2000);  // far longer than the tests' watchdog
+                if (hang) {
+                    Pause(stopping_, kSilentMs);
+                    return false;
+                }
                 if (offset >= cut) return false;
                 size_t n = std::min<size_t>({length, 64 * 1024, cut - offset});
                 if (rate > 0) {

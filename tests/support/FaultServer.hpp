@@ -36,7 +36,9 @@ namespace tarvos::test {
 //                                the list: norange (Range ignored), r416 (a ranged GET gets
 //                                416), short (bodies end halfway), head404 (HEAD answers, GET
 //                                404s), html (an HTML page with 200 for everything), stuck
-//                                (nothing after the headers), stale (one byte changed)
+//                                (nothing after the headers for 2 s), stale (one byte
+//                                changed), mute (no answer for 25 s) and hang (GETs: the
+//                                headers, then nothing for 25 s)
 //   /publish/<token>             publishes <root>/<token>/game into <root>/<token>/server
 //                                (required.txt and delete.txt beside them when present);
 //                                200 when it worked, else 500 with the reason

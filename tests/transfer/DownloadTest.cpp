@@ -5,7 +5,9 @@
 #include <set>
 
 #include "platform/HandlerBoundary.hpp"
+#include "platform/HttpClient.hpp"
 #include "support/TestServer.hpp"
+#include "transfer/BlockDelta.hpp"
 #include "transfer/DownloadMultiThread.hpp"
 
 namespace tarvos {
@@ -350,6 +352,54 @@ TEST_F(DownloadTest, ACutShortDownloadGoesOnUnderTheSameKeyOnly) {
     const Ranges all = GetRanges();
     EXPECT_EQ(all.count("bytes=0-999999"), 3u);
     EXPECT_EQ(all.count("bytes=1000000-1999999"), 3u);
+}
+
+// At the lowest cap a small file arrives whole from its one request: the waits for the
+// cap's tokens, each longer than the watchdog here, are not taken for stalls.
+TEST_F(DownloadTest, TheLowestCapCompletesASmallFileWithoutRestarts) {
+    dm_.SetLimitRate(kMinLimitRate);
+    ASSERT_TRUE(dm_.GetFile(Url("size=3000"), Target()));
+    ExpectIdentical(3000);
+    EXPECT_EQ(GetRanges().size(), 1u);
+}
+
+// A stop ends a size query, a block index fetch and a build from ranges at once, while the
+// server says nothing at all.
+TEST_F(DownloadTest, AStopEndsEveryKindOfRequestAtOnce) {
+    const std::string silent = Url("size=100000,delay=25000");
+    bool stop = false;
+    Timer stopper(MainLoop(), 200);
+    stopper.OnTimer([&] {
+        stopper.SetEnabled(false);
+        stop = true;
+        dm_.Stop();
+    });
+    const auto stopped = [&] { return stop; };
+    const auto secondsUntilStopped = [&](const std::function<void()>& run) {
+        stop = false;
+        stopper.SetEnabled(true);
+        const auto began = std::chrono::steady_clock::now();
+        run();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    };
+    // Far below the server's silence and any stall limit: nothing waited for the server.
+    constexpr double kPrompt = 5;
+    EXPECT_LT(secondsUntilStopped([&] { EXPECT_EQ(dm_.QuerySizes({silent}), std::vector<int64_t>{-1}); }), kPrompt);
+    BlockIndex index;
+    std::string why;
+    EXPECT_LT(secondsUntilStopped([&] { EXPECT_FALSE(FetchBlockIndex(dm_.Engine(), silent, index, why, stopped)); }),
+              kPrompt);
+    index.fileSize = 100000;
+    index.blockSize = 65536;
+    index.blocks.resize(2);
+    DeltaBuild build;
+    build.oldFile = Target();
+    build.url = silent;
+    build.newFile = dir_.File("new.bin");
+    build.stopped = stopped;
+    EXPECT_LT(secondsUntilStopped([&] { EXPECT_FALSE(BuildFile(dm_.Engine(), index, DeltaPlan{{-1, -1}}, build)); }),
+              kPrompt);
+    EXPECT_EQ(build.why, "stopped");
 }
 
 }  // namespace

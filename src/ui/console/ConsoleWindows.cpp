@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "config/IntegerReading.hpp"
 #include "launcher/UserSettings.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Shell.hpp"
@@ -113,10 +114,19 @@ ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args) {
             const std::string value = a == "--limit-rate" ? args[++i] : a.substr(13);
             const auto rate = ParseRate(value);
             if (!rate) {
-                o.error = "--limit-rate " + value + ": bytes per second, with k or M after the number";
+                o.error = "--limit-rate " + value +
+                          ": bytes per second, with k or M after the number, at least 1k (0 lifts the cap)";
                 return o;
             }
             o.limitRate = *rate;
+        } else if (a == "--transfers") {
+            const auto n = i + 1 < args.size() ? ReadInteger(args[i + 1]) : std::nullopt;
+            if (!n || *n < 1 || *n > kMaxTransfers) {
+                o.error = "--transfers needs a number from 1 to " + std::to_string(kMaxTransfers);
+                return o;
+            }
+            ++i;
+            o.transfers = static_cast<int32_t>(*n);
         } else if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--settings" || a.rfind("--settings=", 0) == 0) {
@@ -149,7 +159,7 @@ ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args) {
 
 std::string ConsoleUsage() {
     return "usage: tarvos-cli [-debug | filemode=DIR] [--settings KEY=VALUE]... [--check-all] [--start-game] "
-           "[--limit-rate RATE] [--quiet] [--json]\n"
+           "[--limit-rate RATE] [--transfers N] [--quiet] [--json]\n"
            "\n"
            "Brings the game folder beside tarvos-cli up to date from the update servers its\n"
            "configuration package names, then probes the game proxies.\n"
@@ -160,8 +170,10 @@ std::string ConsoleUsage() {
            "                       0..2, Proxy=Auto|NAME, AutoClose=true|false, Language=NAME\n"
            "  --check-all          then check every listed file and repair what differs\n"
            "  --limit-rate RATE    cap all downloads together at RATE bytes per second (k, M:\n"
-           "                       KiB, MiB; 0 lifts the cap); saved, and taken over at once\n"
-           "                       by a launcher that is updating this game folder\n"
+           "                       KiB, MiB; at least 1k; 0 lifts the cap); saved, and taken\n"
+           "                       over at once by a launcher that is updating this game folder\n"
+           "  --transfers N        files and pieces fetched at once in a repair (1..64,\n"
+           "                       default 16); saved\n"
            "  --start-game         then press the start button (otherwise exit when ready)\n"
            "  --quiet              print nothing but errors\n"
            "  --json               print one JSON object per line: every status change, progress\n"
@@ -261,6 +273,7 @@ void ConsoleWindows::OnRunEvent(const TRunEvent& e) {
         } else {
             fields += "null";
         }
+        fields += ",\"inflight\":" + std::to_string(e.inflight);
     }
     Event(fields);
 }
@@ -313,6 +326,7 @@ void ConsoleWindows::CreateWindows(StartupState& state) {
     main_->OnRunEvent = [this](const TRunEvent& e) { OnRunEvent(e); };
     main_->FormCreate(state.args);
     if (options_.limitRate >= 0) main_->SetLimitRate(options_.limitRate);
+    if (options_.transfers > 0) main_->User.Transfers = options_.transfers;
 }
 
 void ConsoleWindows::Interrupt() {

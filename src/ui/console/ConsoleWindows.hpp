@@ -35,6 +35,7 @@ struct ConsoleOptions {
     bool json = false;  // one JSON object per line instead of text
     bool help = false;
     int64_t limitRate = -1;  // --limit-rate in bytes per second (0: no cap); -1: not given
+    int32_t transfers = 0;   // --transfers: transfers in flight at once; 0: not given
     std::vector<std::pair<std::string, std::string>> settings;  // --settings KEY=VALUE, in order
     std::string error;                                          // why the options are unusable
 };
