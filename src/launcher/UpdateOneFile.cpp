@@ -190,6 +190,13 @@ std::string TFMain::Unpack(const TFileRecord& rec, const std::string& staging) {
     RemoveFolderTreeUtf8(staging);
     CreateFolderUtf8(staging);
     Log("Unpack:: " + OldName);
+    // The extracting library does not keep the reason of a failed write: the room the file
+    // needs is asked for first, and the file system's refusal is the reason.
+    if (const int refused = ProbeRoomUtf8(staging + "\\" + URLName, rec.Size)) {
+        NoteWriteFailure(rec.Name, staging, refused);
+        Log("Unpack failed: " + OldName);
+        return {};
+    }
     const int writeError = UnRarFile(TmpPath + "\\$tmp.ta2", staging, [&](int64_t done, int64_t total) {
         if (OnUnpackProgress) OnUnpackProgress(rec.Name, done, total);
     });

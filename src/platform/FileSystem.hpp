@@ -32,6 +32,10 @@ bool ReplaceSettingAsideUtf8(const std::string& from, const std::string& to, con
 // Copies a file to a new name with its dates, its data on the disk when it returns: the
 // first half of a replacement across volumes. 0, or the system error (the copy is removed).
 int CopyFileDurably(const std::string& from, const std::string& to);
+// Asks the file system for room for a file of this size under this name, and gives the room
+// back: 0, or the system error of the refusal (a full disk among them). A file system that
+// cannot reserve room answers 0.
+int ProbeRoomUtf8(const std::string& fileName, int64_t bytes);
 // The system error of the last failed call on this thread (errno, GetLastError).
 int LastSystemError();
 // A write failed for want of room: the disk (or the user's share of it) is full, or the

@@ -118,6 +118,16 @@ int CopyFileDurably(const std::string& from, const std::string& to) {
     return e;
 }
 
+int ProbeRoomUtf8(const std::string& fileName, int64_t bytes) {
+    const int fd = open(Native(fileName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return errno;
+    int e = bytes > 0 && fallocate(fd, 0, 0, static_cast<off_t>(bytes)) != 0 ? errno : 0;
+    if (e == EOPNOTSUPP || e == ENOSYS) e = 0;
+    close(fd);
+    unlink(Native(fileName).c_str());
+    return e;
+}
+
 int LastSystemError() { return errno; }
 
 bool IsDiskFullError(int systemError) {

@@ -72,6 +72,20 @@ int CopyFileDurably(const std::string& from, const std::string& to) {
     return e;
 }
 
+// Setting the end of a new file allocates its clusters, or fails for want of them.
+int ProbeRoomUtf8(const std::string& fileName, int64_t bytes) {
+    HANDLE h = CreateFileW(Wide(fileName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+    LARGE_INTEGER size;
+    size.QuadPart = bytes;
+    int e = 0;
+    if (bytes > 0 && (!SetFilePointerEx(h, size, nullptr, FILE_BEGIN) || !SetEndOfFile(h)))
+        e = static_cast<int>(GetLastError());
+    CloseHandle(h);
+    return e;
+}
+
 int LastSystemError() { return static_cast<int>(GetLastError()); }
 
 bool IsDiskFullError(int systemError) {
