@@ -169,7 +169,8 @@ std::string ConsoleUsage() {
            "\n"
            "Exit status: 0 the game folder is up to date (or another copy is running or\n"
            "updating it), "
-           "1 error, 2 bad option or setting, 3 files could not be repaired,\n"
+           "1 error (also: an unusable work folder, an unsaved list of installed files),\n"
+           "2 bad option or setting, 3 files could not be repaired,\n"
            "4 no update server answered (or it gave no file list),\n"
            "5 no configuration in the launcher, 130 interrupted.\n";
 }
