@@ -549,6 +549,38 @@ TEST_F(PipelineFixture, FilesBehindALinkToAnotherVolumeAreInstalledAndRepaired) 
     }
 }
 
+// A replacement the system refuses (the file held open by another program on Windows, a
+// refused rename elsewhere) keeps the old file whole: it counts as failed, is not recorded,
+// and leaves nothing of the new one behind.
+TEST_F(PipelineFixture, AReplacementThatFailsKeepsTheOldFileWhole) {
+    AddGameFile("a.txt", "new a", kSummer);
+    WriteBeside("required.txt", "\\a.txt\n");
+    Publish();
+    WriteBytes(player_ / "a.txt", "old a");
+#ifdef _WIN32
+    HANDLE held = CreateFileW((player_ / "a.txt").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+#else
+    const std::string target = PathToUtf8(player_) + "\\a.txt";
+    SetFileStepHookForTests([&](FileStep step, const std::string& path) {
+        return step == FileStep::Rename && path == target ? EACCES : 0;
+    });
+#endif
+    auto main = MakeMain("Hard: MD5 Hash", 1, Url());
+    main->FetchUpdaterList();
+    main->CheckingRequiredFiles();
+#ifdef _WIN32
+    CloseHandle(held);
+#else
+    SetFileStepHookForTests(nullptr);
+#endif
+    EXPECT_EQ(main->FailedNames(), std::vector<std::string>{"\\a.txt"});
+    EXPECT_EQ(Bytes(player_ / "a.txt"), "old a");
+    EXPECT_EQ(FilesBelow(player_), (std::set<std::string>{"a.txt", "updater/OldList.lst"}));
+    EXPECT_EQ(Bytes(player_ / "updater/OldList.lst").find("a.txt"), std::string::npos);
+}
+
 // A work folder that cannot hold the lock (a plain file in its place) is not another
 // launcher: the run names the folder and ends with status 1, and changes nothing.
 TEST_F(PipelineFixture, AWorkFolderThatCannotHoldTheLockIsNamedAndTheRunEndsWithOne) {
