@@ -13,7 +13,7 @@ void TFMain::CheckingAllFiles() {
     // Once per run: the button stays disabled from here on.
     view_.SetEnabled(MainButton::Button_CheckAllFiles, false);
     if (!LockGameFolder()) {
-        MsgShow(kFolderBusyText);
+        MsgShow(FolderBusy() ? std::string(kFolderBusyText) : WorkFolderUnusableText());
         return;
     }
     const FolderUnlock unlock{folderLock_};

@@ -9,8 +9,9 @@ void TFMain::MainTimerTimer() {
     MainTimer.SetEnabled(false);
     if (config_->MainWindow.FadeEffect) FadeTimer.SetEnabled(true);
     if (!LockGameFolder()) {
-        view_.ShowMessage(kFolderBusyText);
-        OnEndProcess(0);
+        // Another launcher doing the work is no fault; a work folder nobody can use is.
+        view_.ShowMessage(folderBusy_ ? std::string(kFolderBusyText) : WorkFolderUnusableText());
+        OnEndProcess(folderBusy_ ? 0 : 1);
         return;
     }
     // Held while this run may change files; a launcher waiting at "ready" locks nobody out.
@@ -40,6 +41,10 @@ void TFMain::MainTimerTimer() {
 bool TFMain::LockGameFolder() {
     const std::string lockFile = TmpPath + "\\$lock";
     for (int waited = 0; !folderLock_.TryAcquire(lockFile); waited += 250) {
+        if (!folderLock_.Busy()) {
+            Log("Cannot lock the work folder: " + TmpPath);
+            return false;
+        }
         if (waited >= kGameFolderLockWaitMs || loop_.Terminated()) {
             folderBusy_ = true;
             Log("Game folder in use by another launcher: " + MainPath);
@@ -47,7 +52,13 @@ bool TFMain::LockGameFolder() {
         }
         loop_.WaitAndProcessFor(250);
     }
+    RemoveBesideFiles();
     return true;
+}
+
+std::string TFMain::WorkFolderUnusableText() const {
+    return "The work folder " + PathToUtf8(PathFromUtf8(TmpPath)) +
+           " cannot be used: it must be a folder the launcher can write to.";
 }
 
 void TFMain::EndRunWithoutServer() {

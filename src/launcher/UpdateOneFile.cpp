@@ -1,6 +1,7 @@
 // Repairing files: fetch the packed form, verify it, unpack it beside the game, check the
 // unpacked file, and only then put it in the place of the old one.
 #include <algorithm>
+#include <fstream>
 
 #include "inventory/CustomMD5.hpp"
 #include "inventory/PackedFileUrl.hpp"
@@ -158,9 +159,16 @@ void TFMain::SaveOldList() {
     try {
         OldFileList->SaveToFile(TmpPath + "\\OldList.lst");
     } catch (const std::exception& error) {
-        // Without the list the next light check fetches more than it must; nothing is lost.
+        // The files are in place, but what was installed is not known to the next run: a
+        // light check would take stale records for the truth. The run has failed.
+        listSaveFailed_ = true;
         Log(std::string("Cannot save the previous-state list: ") + error.what());
+        MsgShow(ListSaveFailedText());
     }
+}
+
+std::string TFMain::ListSaveFailedText() const {
+    return "Cannot save the list of installed files " + PathToUtf8(PathFromUtf8(TmpPath + "\\OldList.lst")) + ".";
 }
 
 void TFMain::UpdateOneFile(TFileItem& item) {
@@ -221,13 +229,28 @@ std::string TFMain::Unpack(const TFileRecord& rec, const std::string& staging) {
     RemoveFolderTreeUtf8(staging);
     CreateFolderUtf8(staging);
     Log("Unpack:: " + OldName);
-    UnRarFile(TmpPath + "\\$tmp.ta2", staging);
-    const std::string staged = StagedFile(staging, URLName);
-    if (staged.empty()) {
+    // The extracting library does not keep the reason of a failed write: the room the file
+    // needs is asked for first, and the file system's refusal is the reason.
+    if (const int refused = ProbeRoomUtf8(staging + "\\" + URLName, rec.Size)) {
+        NoteWriteFailure(rec.Name, staging, refused);
         Log("Unpack failed: " + OldName);
         return {};
     }
-    if (rec.Hash != kEmptyDigest && DigestOf(staged) != rec.Hash) {
+    const int writeError = UnRarFile(TmpPath + "\\$tmp.ta2", staging, [&](int64_t done, int64_t total) {
+        if (OnUnpackProgress) OnUnpackProgress(rec.Name, done, total);
+    });
+    if (writeError) NoteWriteFailure(rec.Name, staging + "\\" + URLName, writeError);
+    const std::string staged = StagedFile(staging, URLName);
+    if (staged.empty() || writeError) {
+        Log("Unpack failed: " + OldName);
+        return {};
+    }
+    // A required name without a line in the file section carries the old file's measured
+    // record: the server lists nothing to check the new file against, and the old digest
+    // differs by nature. (A launcher with a list key never gets here: it refuses such
+    // names with the list, since it cannot check them.)
+    const bool listed = NewFileList->GetItemByName(rec.Name) != nullptr;
+    if (listed && rec.Hash != kEmptyDigest && DigestOf(staged) != rec.Hash) {
         Log("Unpacked file differs from the list: " + OldName);
         return {};
     }
@@ -241,21 +264,67 @@ bool TFMain::Install(const TFileRecord& rec, const std::string& staged, const st
     Log("Set DateTime: " + OldName);
     if (rec.Date != 0) SetFileDates(staged, 7, rec.Date);
     const bool self = LowerUser(rec.Name) == LowerUser("\\" + ExeName);
-    if (!self) {
-        if (ReplaceFileUtf8(staged, target)) return true;
-        Log("Cannot replace " + OldName);
-        return false;
+    int error = 0;
+    bool placed = PutInPlace(staged, target, self, error);
+    if (!placed && IsCrossVolumeError(error)) {
+        // A target behind a link to another volume, or a work folder on one: the file is
+        // copied beside its target first, so that the step that replaces it stays a rename.
+        const std::string beside = target + kBesideSuffix;
+        NoteBesideFile(beside);
+        error = CopyFileDurably(staged, beside);
+        placed = !error && PutInPlace(beside, target, self, error);
+        if (placed && rec.Date != 0) SetFileDates(target, 7, rec.Date);  // the copy's own creation time
+        if (!placed) DeleteFileUtf8(beside);
     }
+    if (placed) return true;
+    NoteWriteFailure(rec.Name, target, error);
+    Log(self ? "Self-update failed, previous launcher kept: " + OldName : "Cannot replace " + OldName);
+    return false;
+}
+
+bool TFMain::PutInPlace(const std::string& from, const std::string& target, bool self, int& error) {
+    if (!self) return ReplaceFileUtf8(from, target, &error);
     const std::string bak = target + ".bak";
-    DeleteFileUtf8(bak);
-    const bool setAside = RenameFileUtf8(target, bak) || !FileExistsUtf8(target);
-    if (setAside && ReplaceFileUtf8(staged, target)) {
+    if (ReplaceSettingAsideUtf8(from, target, bak, &error)) {
         _self = true;
         return true;
     }
     if (FileExistsUtf8(bak) && !FileExistsUtf8(target)) RenameFileUtf8(bak, target);
-    Log("Self-update failed, previous launcher kept: " + OldName);
     return false;
+}
+
+// Work files beside game files are listed before they are made, so that the next run that
+// takes the lock removes what a killed one left.
+void TFMain::NoteBesideFile(const std::string& beside) {
+    const std::string journal = TmpPath + "\\$beside.lst";
+    const bool fresh = !FileExistsUtf8(journal);
+    std::ofstream out(PathFromUtf8(journal), std::ios::binary | std::ios::app);
+    out << (fresh ? "\xEF\xBB\xBF" : "") << beside << "\r\n";  // UTF-8 whatever the code page
+}
+
+void TFMain::RemoveBesideFiles() {
+    const std::string journal = TmpPath + "\\$beside.lst";
+    if (!FileExistsUtf8(journal)) return;
+    std::vector<std::string> names;
+    try {
+        names = ReadTextLines(journal);
+    } catch (const std::exception&) {
+    }
+    const std::string suffix = kBesideSuffix;
+    for (const std::string& name : names)
+        if (name.size() > suffix.size() && name.rfind(MainPath + "\\", 0) == 0 &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            DeleteFileUtf8(name);
+    DeleteFileUtf8(journal);
+}
+
+void TFMain::NoteWriteFailure(const std::string& listName, const std::string& path, int systemError) {
+    if (!IsDiskFullError(systemError) || diskFull_) return;
+    // Said once, for the first file that found no room: the disk is the player's to free.
+    diskFull_ = true;
+    diskFullName_ = listName;
+    diskFullVolume_ = VolumeOfUtf8(path);
+    Log("The disk is full: " + diskFullVolume_ + " has no room for " + listName);
 }
 
 void TFMain::FileFailed(const TFileRecord& rec) {
@@ -265,12 +334,6 @@ void TFMain::FileFailed(const TFileRecord& rec) {
     // Whatever was installed before is no longer known to be there: a light check must not
     // take the old record for a good file.
     if (const int32_t id = OldFileList->GetId(rec.Name); id >= 0) OldFileList->DeleteById(id);
-    // A failure for want of room says so: the player can free space and run again.
-    const int64_t free = FreeDiskBytes(TmpPath);
-    if (free >= 0 && free < rec.Size + (1 << 20)) {
-        diskFull_ = true;
-        Log("The disk is full: " + std::to_string(free) + " bytes free for " + OldName);
-    }
 }
 
 void TFMain::PreferServer(const std::string& server) {

@@ -8,6 +8,7 @@
 #include "config/IntegerReading.hpp"
 #include "launcher/GameProxies.hpp"
 #include "platform/FileStream.hpp"
+#include "platform/FileSystem.hpp"
 #include "platform/MemoryStream.hpp"
 #include "platform/Text.hpp"
 #include "transfer/RateLimiter.hpp"
@@ -177,8 +178,7 @@ static bool WriteSettingsLines(const std::string& tmpPath, const std::vector<std
         fs::remove(PathFromUtf8(staged), ec);
         return false;
     }
-    fs::rename(PathFromUtf8(staged), PathFromUtf8(name), ec);
-    if (!ec) return true;
+    if (ReplaceFileUtf8(staged, name)) return true;
     fs::remove(PathFromUtf8(staged), ec);
     return false;
 }

@@ -32,6 +32,10 @@ inline constexpr int32_t kDefaultTransfers = 16;
 // How long a run waits for another launcher to leave the game folder.
 inline constexpr int kGameFolderLockWaitMs = 5000;
 
+// A file copied from another volume waits under its target's name with this ending until
+// the rename that installs it.
+inline constexpr const char* kBesideSuffix = ".$new";
+
 // What a launcher says when another one is updating its game folder.
 inline constexpr const char* kFolderBusyText = "Another launcher is updating this game folder.";
 
@@ -178,8 +182,20 @@ public:
     int32_t FailedFiles() const { return failedFiles_; }
     // The list names of the files that could not be repaired, in the order they failed.
     const std::vector<std::string>& FailedNames() const { return failedNames_; }
-    // A file failed while its volume had no room for it.
+    // A file failed while its volume had no room for it: the first such file's list name
+    // and its volume.
     bool DiskFull() const { return diskFull_; }
+    const std::string& DiskFullName() const { return diskFullName_; }
+    const std::string& DiskFullVolume() const { return diskFullVolume_; }
+    // A write for the file `listName` failed at `path` with this system error: a full disk
+    // is remembered (IsDiskFullError decides), anything else is the caller's to report.
+    void NoteWriteFailure(const std::string& listName, const std::string& path, int systemError);
+    // The list of installed files could not be saved at the end of a repair or a full check.
+    bool ListSaveFailed() const { return listSaveFailed_; }
+    std::string ListSaveFailedText() const;
+    // Sees every unpacked piece of a file (its list name, bytes so far, its size); tests
+    // stop the process there.
+    std::function<void(const std::string& name, int64_t done, int64_t total)> OnUnpackProgress;
     // Another launcher was updating this game folder: this run did nothing.
     bool FolderBusy() const { return folderBusy_; }
     // The other servers that answered the probe, in probe order: a file that fails on the
@@ -233,10 +249,18 @@ private:
     std::string Unpack(const TFileRecord& rec, const std::string& staging);
     std::string DeltaUpdate(const TFileRecord& rec, const std::string& target, const std::string& staging);
     bool Install(const TFileRecord& rec, const std::string& staged, const std::string& target);
+    // One rename (the launcher's own file: set aside as ".bak" first); error on failure.
+    bool PutInPlace(const std::string& from, const std::string& target, bool self, int& error);
+    void NoteBesideFile(const std::string& beside);
+    // Removes the work files a killed run left beside game files; once the lock is held.
+    void RemoveBesideFiles();
     void FileFailed(const TFileRecord& rec);
     void PreferServer(const std::string& server);
     void SaveOldList();
+    // False when another launcher holds the game folder (FolderBusy) or the work folder
+    // cannot hold the lock at all.
     bool LockGameFolder();
+    std::string WorkFolderUnusableText() const;
     // Asks the sizes of the files a repair will fetch before the first byte of any.
     void PlanDownloads(const std::vector<const TFileRecord*>& files);
     void Emit(TRunEvent event);
@@ -255,6 +279,8 @@ private:
     int32_t failedFiles_ = 0;
     std::vector<std::string> failedNames_;
     bool diskFull_ = false;
+    std::string diskFullName_, diskFullVolume_;
+    bool listSaveFailed_ = false;
     bool folderBusy_ = false;
     // Held while the run or the full check may change files: no two launchers update one
     // game folder at once.

@@ -18,8 +18,12 @@ public:
     bool TryAcquire(const std::string& fileName);
     void Release();
     bool Held() const;
+    // The last TryAcquire failed because another holder has the lock, not for want of a
+    // file to lock (no folder, a plain file in its place, no right to write there).
+    bool Busy() const { return busy_; }
 
 private:
+    bool busy_ = false;
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else

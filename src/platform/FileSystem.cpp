@@ -53,11 +53,18 @@ std::vector<std::string> FilesInFolderUtf8(const std::string& folderName) {
     return names;
 }
 
-int64_t FreeDiskBytes(const std::string& folderName) {
-    std::error_code ec;
-    const fs::space_info info = fs::space(PathFromUtf8(folderName), ec);
-    if (ec || info.available == static_cast<std::uintmax_t>(-1)) return -1;
-    return static_cast<int64_t>(info.available);
+namespace {
+FileStepHook& StepHook() {
+    static FileStepHook hook;
+    return hook;
+}
+}  // namespace
+
+void SetFileStepHookForTests(FileStepHook hook) { StepHook() = std::move(hook); }
+
+int FileStepHookResult(FileStep step, const std::string& path) {
+    const FileStepHook& hook = StepHook();
+    return hook ? hook(step, path) : 0;
 }
 
 }  // namespace tarvos

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,13 +18,45 @@ bool RenameFileUtf8(const std::string& from, const std::string& to);
 // Copies a file, replacing the target.
 bool CopyFileUtf8(const std::string& from, const std::string& to);
 // Puts `from` in the place of `to` in one step, replacing an existing `to`: afterwards `to`
-// is either the old file, untouched, or the new one, whole. Both must be on one volume.
-bool ReplaceFileUtf8(const std::string& from, const std::string& to);
+// is either the old file, untouched, or the new one, whole, also after a power cut: the new
+// data reach the disk before the rename, and the rename before the function returns. Both
+// must be on one volume (else the error is one IsCrossVolumeError knows). `error` receives
+// the system error of a failure.
+bool ReplaceFileUtf8(const std::string& from, const std::string& to, int* error = nullptr);
+// Keeps the file `to` under the name `aside` and puts `from` in its place, for a file that
+// is in use (the running launcher): the old file never leaves both names at once where the
+// system allows it (a second link), and otherwise for two renames in a row. On failure
+// `to` is the old file.
+bool ReplaceSettingAsideUtf8(const std::string& from, const std::string& to, const std::string& aside,
+                             int* error = nullptr);
+// Copies a file to a new name with its dates, its data on the disk when it returns: the
+// first half of a replacement across volumes. 0, or the system error (the copy is removed).
+int CopyFileDurably(const std::string& from, const std::string& to);
+// Asks the file system for room for a file of this size under this name, and gives the room
+// back: 0, or the system error of the refusal (a full disk among them). A file system that
+// cannot reserve room answers 0.
+int ProbeRoomUtf8(const std::string& fileName, int64_t bytes);
+// The system error of the last failed call on this thread (errno, GetLastError).
+int LastSystemError();
+// A write failed for want of room: the disk (or the user's share of it) is full, or the
+// file is larger than the volume or the process may hold.
+bool IsDiskFullError(int systemError);
+// A rename failed because its two names lie on different volumes.
+bool IsCrossVolumeError(int systemError);
+// The volume a path lies on, as the player knows it: the mount point, the drive's root.
+std::string VolumeOfUtf8(const std::string& path);
+
+// The steps of a durable replacement, reported in the order they happen to a hook that
+// tests install: it sees them, and a non-zero result fails the step with that system error,
+// as a full disk or another volume would.
+enum class FileStep { Write, Flush, Rename, SyncFolder };
+using FileStepHook = std::function<int(FileStep step, const std::string& path)>;
+void SetFileStepHookForTests(FileStepHook hook);
+// 0 without a hook.
+int FileStepHookResult(FileStep step, const std::string& path);
 // Removes a folder with everything in it; true when it is gone afterwards.
 bool RemoveFolderTreeUtf8(const std::string& folderName);
 // The names of the regular files directly in a folder.
 std::vector<std::string> FilesInFolderUtf8(const std::string& folderName);
-// Bytes free for this user on the volume of the folder; -1 when unknown.
-int64_t FreeDiskBytes(const std::string& folderName);
 
 }  // namespace tarvos

@@ -23,4 +23,11 @@ Shell& SystemShell();
 // Full path of the running executable, in the program's "\"-separated form on Windows.
 std::string ExecutablePath();
 
+// A launcher running as "NAME.bak" with no "NAME" beside it was cut off between the two
+// renames of replacing itself: it takes its name back, and ExecutablePath gives that name
+// from then on. True when it did.
+bool PutBackSetAsideLauncher();
+// The name PutBackSetAsideLauncher gave the running executable; empty before.
+const std::string& RenamedExecutablePath();
+
 }  // namespace tarvos

@@ -1,5 +1,7 @@
 #include "platform/Text.hpp"
 
+#include "platform/FileSystem.hpp"
+
 #include <fstream>
 #include <iterator>
 
@@ -132,6 +134,7 @@ void WriteTextLines(const std::string& fileName, const std::vector<std::string>&
     }
     std::ofstream out(PathFromUtf8(fileName), std::ios::binary | std::ios::trunc);
     if (!out) throw TarvosError("Cannot create file " + fileName);
+    if (FileStepHookResult(FileStep::Write, fileName) != 0) throw TarvosError("Cannot write file " + fileName);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) throw TarvosError("Cannot write file " + fileName);

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "platform/Resources.hpp"
+#include "platform/Shell.hpp"
 #include "platform/Error.hpp"
 #include "platform/Text.hpp"
 
@@ -55,6 +56,8 @@ StartupState PrepareStartup(const std::vector<std::string>& args, const Resource
 }
 
 int RunStartup(const std::vector<std::string>& args, const Resources& resources, StartupWindows& windows) {
+    // Before anything else: whatever follows may look for the launcher under its name.
+    PutBackSetAsideLauncher();
     StartupState s = PrepareStartup(args, resources);
     if (windows.ActivateOtherInstance(s.instanceName)) return 0;
     windows.CreateWindows(s);

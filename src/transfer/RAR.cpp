@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "inventory/SafeName.hpp"
+#include "platform/FileSystem.hpp"
 #include "platform/HandlerBoundary.hpp"
 #include "platform/MessageBox.hpp"
 #include "platform/Text.hpp"
@@ -249,6 +250,7 @@ bool TRAR::ProcessEntries(const std::string& Path, bool RestoreFolder, const std
     std::string path = Path.empty() ? "." : Path;
     if (path.back() != '\\') path += '\\';
     fProgressInfo = TRARProgressInfo();
+    WriteError = 0;
     bool result = true;
     while (!fAbort) {
         int code = RARDLLInstance->Functions().RARReadHeaderEx(ArchiveHandle, hdrData.get());
@@ -300,7 +302,10 @@ int TRAR::ExtractEntry(const std::string& path, bool RestoreFolder, int operatio
     // Flat: folders are not created, and the library still has to move past the entry.
     if (IsFolder(h)) return f.RARProcessFile(ArchiveHandle, RAR_SKIP, nullptr, nullptr);
     std::string libraryName = LibraryDestinationText(destination);
-    return f.RARProcessFile(ArchiveHandle, RAR_EXTRACT, nullptr, libraryName.data());
+    const int code = f.RARProcessFile(ArchiveHandle, RAR_EXTRACT, nullptr, libraryName.data());
+    // Taken at once, before anything else can change it.
+    if (code == ERAR_EWRITE || code == ERAR_ECREATE) WriteError = LastSystemError();
+    return code;
 }
 
 int TRAR::LibraryCallback(unsigned message, std::intptr_t p1, std::intptr_t p2) {
@@ -351,11 +356,17 @@ bool TRAR::NeedPassword(char* buffer, std::intptr_t size) {
     return true;
 }
 
-void UnRarFile(const std::string& archiveName, const std::string& destFolder) {
+int UnRarFile(const std::string& archiveName, const std::string& destFolder,
+              const std::function<void(int64_t done, int64_t total)>& progress) {
     static TRAR shared;
-    if (!FileExists(archiveName)) return;
-    if (!shared.OpenFile(archiveName)) return;
+    if (!FileExists(archiveName)) return 0;
+    if (!shared.OpenFile(archiveName)) return 0;
+    shared.OnProcess = [&progress](const TRARProgressInfo& info) {
+        if (progress) progress(info.FileBytesDone, info.FileBytesTotal);
+    };
     shared.Extract(destFolder, false, nullptr);
+    shared.OnProcess = nullptr;
+    return shared.WriteError;
 }
 
 }  // namespace tarvos

@@ -94,6 +94,9 @@ public:
     const TRARProgressInfo& ProgressInfo() const { return fProgressInfo; }
 
     bool ReadMultiVolumeToEnd = false;
+    // The system error behind the last entry that could not be created or written (0: none
+    // since the last extraction began), so that a full disk can be told from a bad archive.
+    int WriteError = 0;
     std::string Password;
     std::string DllName = "unrar.dll";  // informational: the library is not loaded by name
 
@@ -137,7 +140,10 @@ private:
 };
 
 // Unpacks a packed update file (a RAR archive) into destFolder, flat, with the one shared
-// extractor. A missing archive is skipped; failures end it silently.
-void UnRarFile(const std::string& archiveName, const std::string& destFolder);
+// extractor. A missing archive is skipped; failures end it silently, except that the system
+// error of a write that failed is returned (0: none). `progress`, when given, sees the bytes
+// unpacked so far and the entry's size.
+int UnRarFile(const std::string& archiveName, const std::string& destFolder,
+              const std::function<void(int64_t done, int64_t total)>& progress = {});
 
 }  // namespace tarvos

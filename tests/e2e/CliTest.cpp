@@ -413,9 +413,10 @@ TEST_F(Cli, AServerThatFailsAFileGivesWayAndTheEndingNamesWhatFailed) {
 
     fs::remove(root / "server/readme.txt.ta2");
     fs::remove(game / "readme.txt");
-    const CommandResult second = RunLauncher(game, "");
+    const CommandResult second = RunLauncher(game, "--start-game");
     EXPECT_EQ(second.code, 3) << second.out;
     EXPECT_EQ(LastLine(second.out), "1 file could not be repaired: \\readme.txt") << second.out;
+    EXPECT_NE(second.out.find("Starting the game."), std::string::npos) << second.out;
     EXPECT_EQ(second.out.find("Up to date."), std::string::npos) << second.out;
     EXPECT_FALSE(fs::exists(game / "readme.txt"));
     EXPECT_EQ(Read(game / "updater/OldList.lst").find("|\\readme.txt|"), std::string::npos);
@@ -486,31 +487,66 @@ TEST_F(Cli, ASecondLauncherOnTheSameFolderSaysSoAndLeavesItAlone) {
     EXPECT_EQ(FirstDifference(release, game), "");
 }
 
-// A game folder on a volume too small for the release: the run says the disk is full and
-// ends 3, every file there is whole, and a run with room repairs the rest.
+// A game folder without room for a file: on a small memory volume where the test may mount
+// one, else under a file-size limit. The run names the disk and the file the write failed
+// for, ends 3, leaves every file whole, and a run with room repairs the rest.
 TEST_F(Cli, AFullDiskIsReportedAndARunWithRoomRepairs) {
-    if (geteuid() != 0) GTEST_SKIP() << "mounting a small volume needs root";
     Publish();
-    fs::create_directories(game);
-    // Room for the launcher and 2 MiB: less than one big file needs while it is unpacked.
-    const auto size = fs::file_size(BuiltFile("tools/tarvos-cli/tarvos-cli")) / 1024 + 2048;
-    if (RunCommand("mount -t tmpfs -o size=" + std::to_string(size) + "k tmpfs " + Quoted(game)).code != 0)
-        GTEST_SKIP() << "no tmpfs";
-    struct Unmount {
-        fs::path p;
-        ~Unmount() { RunCommand("umount -l " + Quoted(p)); }
-    } unmount{game};
-    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), Servers())), "");
-    Write(release / "data/more.pak", Read(release / "data/strings.pak") + "x");
+    // Packs small but needs 16 MiB once unpacked: the download fits, the unpacking does not.
+    Write(release / "data/huge.pak", std::string(16 << 20, 'z'));
     ASSERT_EQ(server.Publish(token), "");
+    fs::create_directories(game);
+    const auto launcher = fs::file_size(BuiltFile("tools/tarvos-cli/tarvos-cli")) / 1024;
+    const bool mounted =
+        geteuid() == 0 &&
+        RunCommand("mount -t tmpfs -o size=" + std::to_string(launcher + 8192) + "k tmpfs " + Quoted(game)).code == 0;
+    struct Unmount {
+        bool on;
+        fs::path p;
+        ~Unmount() {
+            if (on) RunCommand("umount -l " + Quoted(p));
+        }
+    } unmount{mounted, game};
+    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), Servers())), "");
 
-    const CommandResult full = RunLauncher(game, "");
+    // Without a volume of its own, no file of the run may grow beyond 8 MiB (a write beyond
+    // fails instead of ending the program).
+    const std::string limit = mounted ? "" : "trap '' XFSZ; ulimit -f 8192; ";
+    const CommandResult full = RunCommand("cd " + Quoted(game) + " && bash -c \"" + limit + "exec ./tarvos-cli\" </dev/null");
     EXPECT_EQ(full.code, 3) << full.out;
-    EXPECT_EQ(LastLine(full.out), "The disk of the game folder is full: free some space and run again.") << full.out;
+    const std::string volume = mounted ? game.string() : "";
+    EXPECT_EQ(LastLine(full.out).rfind("The disk " + volume, 0), 0u) << full.out;
+    EXPECT_NE(LastLine(full.out).find(" is full: no room for \\data\\huge.pak. Free some space and run again."),
+              std::string::npos)
+        << full.out;
     EXPECT_EQ(FirstDamaged(release, {}, game), "");
 
-    ASSERT_EQ(RunCommand("mount -o remount,size=64m " + Quoted(game)).code, 0);
+    if (mounted) {
+        ASSERT_EQ(RunCommand("mount -o remount,size=64m " + Quoted(game)).code, 0);
+    }
     const CommandResult roomy = RunLauncher(game, "");
     EXPECT_EQ(roomy.code, 0) << roomy.out;
     EXPECT_EQ(FirstDifference(release, game), "");
+}
+
+// A work folder the launcher cannot use is not another launcher at work, and a list of
+// installed files that cannot be saved is not success: both end with status 1 and say so
+// on the last line.
+TEST_F(Cli, AnUnusableWorkFolderAndAnUnsavedListEndWithOne) {
+    Publish();
+    ASSERT_EQ(MakeTestLauncher(game, Config(Instance(), Servers())), "");
+    fs::create_directories(game / "updater/OldList.lst.new");
+    const CommandResult unsaved = RunLauncher(game, "--start-game");
+    EXPECT_EQ(unsaved.code, 1) << unsaved.out;
+    EXPECT_EQ(LastLine(unsaved.out), "Cannot save the list of installed files " + (game / "updater/OldList.lst").string() + ".")
+        << unsaved.out;
+    EXPECT_EQ(FirstDifference(release, game), "");
+
+    fs::remove_all(game / "updater");
+    Write(game / "updater", "a file where the work folder belongs");
+    const CommandResult blocked = RunLauncher(game, "");
+    EXPECT_EQ(blocked.code, 1) << blocked.out;
+    EXPECT_EQ(LastLine(blocked.out), "The work folder " + (game / "updater").string() +
+                                         " cannot be used: it must be a folder the launcher can write to.")
+        << blocked.out;
 }

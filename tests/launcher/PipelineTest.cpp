@@ -5,9 +5,17 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#include <unistd.h>
+#endif
 
 #include "support/Environment.hpp"
 #include "inventory/CustomMD5.hpp"
+#include "launcher/UserSettings.hpp"
+#include "platform/FileSystem.hpp"
 #include "inventory/ListSignature.hpp"
 #include "transfer/UpdaterDecompress.hpp"
 #include "launcher/PipelineFixture.hpp"
@@ -439,6 +447,186 @@ TEST_F(PipelineFixture, FileModeCopiesInsteadOfDownloading) {
     EXPECT_EQ(view_.Status.back(), "<5>");
 }
 
+// A required name that the file section lacks is fetched without a digest to check, keeps
+// the old file's date and is recorded with what was measured of the old file.
+TEST_F(PipelineFixture, ARequiredNameWithoutAFileLineIsInstalledWithTheOldDate) {
+    AddGameFile("a.txt", "a", kSummer);
+    AddGameFile("extra.cfg", "new extra", kSummer);
+    WriteBeside("required.txt", "\\extra.cfg\n");
+    Publish();
+    std::vector<std::string> lines = ReadTextLines(PathToUtf8(ServerFolder() / "updater.lst"));
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [](const std::string& l) { return l.find("|\\extra.cfg|") != std::string::npos; }),
+                lines.end());
+    WriteTextLines(PathToUtf8(player_ / "updater.lst"), lines);
+    fs::copy_file(game_ / "a.txt", player_ / "a.txt");
+    WriteBytes(player_ / "extra.cfg", "old extra, longer");
+    ASSERT_TRUE(SetFileTimesLocal(PathToUtf8(player_ / "extra.cfg"), 7, kWinter));
+    const std::string oldDigest = FileMD5(PathToUtf8(player_ / "extra.cfg"));
+
+    auto main = MakeMain("Hard: MD5 Hash", 1, Url());
+    main->CheckingRequiredFiles();
+    EXPECT_EQ(main->FailedNames(), std::vector<std::string>{});
+    EXPECT_EQ(Bytes(player_ / "extra.cfg"), "new extra");
+    EXPECT_EQ(ReadSizeAndDate(PathToUtf8(player_ / "extra.cfg"))->Date, kWinter);
+    TFileList old(true);
+    old.LoadFromFile(PathToUtf8(player_ / "updater/OldList.lst"));
+    ASSERT_NE(old.GetItemByName("\\extra.cfg"), nullptr);
+    EXPECT_EQ(old.GetItemByName("\\extra.cfg")->Content.Hash, oldDigest);
+    EXPECT_EQ(old.GetItemByName("\\extra.cfg")->Content.Size, 17);
+}
+
+// A replacement is on the disk before it counts: the new data are flushed before the rename,
+// the folder after it (on Windows the rename itself writes through), for a game file, the
+// list of installed files and the settings file alike.
+TEST_F(PipelineFixture, EveryReplacementFlushesThenRenamesThenSyncsTheFolder) {
+    AddGameFile("sub/a.txt", "new a", kSummer);
+    Publish();
+    std::vector<std::string> steps;
+    const auto name = [](FileStep s) {
+        return s == FileStep::Write ? "write " : s == FileStep::Flush ? "flush " : s == FileStep::Rename ? "rename " : "sync ";
+    };
+    SetFileStepHookForTests([&](FileStep step, const std::string& path) {
+        std::string p = path;
+        std::replace(p.begin(), p.end(), '\\', '/');
+        steps.push_back(name(step) + fs::relative(PathFromUtf8(p), player_).generic_string());
+        return 0;
+    });
+    auto main = MakeMain("Hard: MD5 Hash", 1, Url());
+    main->FetchUpdaterList();
+    main->CheckingRequiredFiles();
+    ASSERT_TRUE(tarvos::SaveIniFile(main->TmpPath, main->User, 1, 2, "English"));
+    SetFileStepHookForTests(nullptr);
+#ifdef _WIN32
+    const std::vector<std::string> want = {
+        "flush updater/$unpack/a.txt", "rename sub/a.txt",
+        "write updater/OldList.lst.new", "flush updater/OldList.lst.new", "rename updater/OldList.lst",
+        "write updater/TarvosII.ini.new", "flush updater/TarvosII.ini.new", "rename updater/TarvosII.ini"};
+#else
+    const std::vector<std::string> want = {
+        "flush updater/$unpack/a.txt", "rename sub/a.txt", "sync sub",
+        "write updater/OldList.lst.new", "flush updater/OldList.lst.new", "rename updater/OldList.lst", "sync updater",
+        "write updater/TarvosII.ini.new", "flush updater/TarvosII.ini.new", "rename updater/TarvosII.ini", "sync updater"};
+#endif
+    EXPECT_EQ(steps, want);
+    EXPECT_EQ(Bytes(player_ / "sub/a.txt"), "new a");
+}
+
+// A game folder whose "data" lies on another volume (a small memory volume where the test
+// may mount one, else every rename there fails as across volumes): its files are copied
+// beside their targets and renamed into place, at the first install and at a repair, and
+// no work file stays behind.
+TEST_F(PipelineFixture, FilesBehindALinkToAnotherVolumeAreInstalledAndRepaired) {
+    AddGameFile("data/big.bin", Generated(400000, 21), kSummer);
+    AddGameFile("data/b.txt", "b", kWinter);
+    AddGameFile("top.txt", "top", kWinter);
+    Publish();
+    TempDir elsewhere;
+    bool mounted = false;
+#ifndef _WIN32
+    mounted = geteuid() == 0 && std::system(("mount -t tmpfs -o size=8m tmpfs '" + elsewhere.Path() + "' 2>/dev/null").c_str()) == 0;
+#endif
+    struct Unmount {
+        bool on;
+        std::string p;
+        ~Unmount() {
+            if (on) std::system(("umount -l '" + p + "'").c_str());
+        }
+    } unmount{mounted, elsewhere.Path()};
+    int renames = 0;
+    const std::string dataFolder = PathToUtf8(player_) + "\\data\\";
+    if (mounted) {
+        fs::create_directory_symlink(PathFromUtf8(elsewhere.Path()), player_ / "data");
+    } else {
+        fs::create_directories(player_ / "data");
+        SetFileStepHookForTests([&](FileStep step, const std::string& path) {
+            const bool there = step == FileStep::Rename && path.rfind(dataFolder, 0) == 0;
+            // The copy beside the target is on the volume; only renames from the work folder fail.
+            if (there && ++renames % 2 == 1) {
+#ifdef _WIN32
+                return 17;  // ERROR_NOT_SAME_DEVICE
+#else
+                return EXDEV;
+#endif
+            }
+            return 0;
+        });
+    }
+    auto main = MakeMain("Hard: MD5 Hash", 1, Url());
+    main->FetchUpdaterList();
+    main->CheckingRequiredFiles();
+    // A changed file, repaired by the full check, and a copy a killed run left beside a
+    // file, removed once the check holds the lock.
+    WriteBytes(player_ / "data/big.bin", Generated(400000, 22));
+    WriteBytes(player_ / "data/leftover.bin.$new", "a killed copy");
+    WriteBytes(player_ / "updater/$beside.lst", "\xEF\xBB\xBF" + main->MainPath + "\\data\\leftover.bin.$new\r\n");
+    auto again = MakeMain("Hard: MD5 Hash", 1, Url());
+    again->FetchUpdaterList();
+    again->CheckingRequiredFiles();
+    again->Button_CheckAllFilesClick();
+    SetFileStepHookForTests(nullptr);
+    EXPECT_EQ(main->FailedFiles() + again->FailedFiles(), 0);
+    for (const auto& rel : FilesBelow(game_)) {
+        EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
+        EXPECT_EQ(ReadSizeAndDate(PathToUtf8(player_ / rel))->Date, ReadSizeAndDate(PathToUtf8(game_ / rel))->Date) << rel;
+    }
+    EXPECT_EQ(FilesBelow(player_ / "data"), (std::set<std::string>{"big.bin", "b.txt"}));
+    if (!mounted) {
+        EXPECT_EQ(renames, 6);  // two installs and a repair, each refused once
+    }
+}
+
+// A replacement the system refuses (the file held open by another program on Windows, a
+// refused rename elsewhere) keeps the old file whole: it counts as failed, is not recorded,
+// and leaves nothing of the new one behind.
+TEST_F(PipelineFixture, AReplacementThatFailsKeepsTheOldFileWhole) {
+    AddGameFile("a.txt", "new a", kSummer);
+    WriteBeside("required.txt", "\\a.txt\n");
+    Publish();
+    WriteBytes(player_ / "a.txt", "old a");
+#ifdef _WIN32
+    HANDLE held = CreateFileW((player_ / "a.txt").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+#else
+    const std::string target = PathToUtf8(player_) + "\\a.txt";
+    SetFileStepHookForTests([&](FileStep step, const std::string& path) {
+        return step == FileStep::Rename && path == target ? EACCES : 0;
+    });
+#endif
+    auto main = MakeMain("Hard: MD5 Hash", 1, Url());
+    main->FetchUpdaterList();
+    main->CheckingRequiredFiles();
+#ifdef _WIN32
+    CloseHandle(held);
+#else
+    SetFileStepHookForTests(nullptr);
+#endif
+    EXPECT_EQ(main->FailedNames(), std::vector<std::string>{"\\a.txt"});
+    EXPECT_EQ(Bytes(player_ / "a.txt"), "old a");
+    EXPECT_EQ(FilesBelow(player_), (std::set<std::string>{"a.txt", "updater/OldList.lst"}));
+    EXPECT_EQ(Bytes(player_ / "updater/OldList.lst").find("a.txt"), std::string::npos);
+}
+
+// A work folder that cannot hold the lock (a plain file in its place) is not another
+// launcher: the run names the folder and ends with status 1, and changes nothing.
+TEST_F(PipelineFixture, AWorkFolderThatCannotHoldTheLockIsNamedAndTheRunEndsWithOne) {
+    fs::remove_all(player_ / "updater");
+    WriteBytes(player_ / "updater", "not a folder");
+    tConfigData config;
+    TtucConfig skin;
+    auto main = MakeMain("Hard: MD5 Hash", 1, Url());
+    main->Attach(config, skin);
+    int code = -1;
+    main->OnEndProcess = [&](int c) { code = c; };
+    main->MainTimerTimer();
+    EXPECT_EQ(code, 1);
+    ASSERT_EQ(view_.Messages.size(), 1u);
+    EXPECT_NE(view_.Messages[0].find(PathToUtf8(PathFromUtf8(main->TmpPath))), std::string::npos) << view_.Messages[0];
+    EXPECT_FALSE(main->FolderBusy());
+    EXPECT_EQ(Bytes(player_ / "updater"), "not a folder");
+}
+
 #ifdef TARVOS_PIPELINE_DRIVER
 // The windowless launcher run as a process of its own, started through the platform's shell.
 class PipelineProcess : public PipelineFixture {
@@ -453,17 +641,32 @@ protected:
         exeName_ = PathFromUtf8(driver_).filename().string();
     }
     void TearDown() override {
-        for (const char* name : {"TARVOS_DRIVER_FULL", "TARVOS_DRIVER_DIE_DURING", "TARVOS_DRIVER_STOP_AFTER"})
+        for (const char* name :
+             {"TARVOS_DRIVER_FULL", "TARVOS_DRIVER_DIE_DURING", "TARVOS_DRIVER_STOP_AFTER", "TARVOS_DRIVER_DIE_AT"})
             SetEnv(name, "");
     }
 
-    // Starts the launcher in the player's folder and waits until its record holds `line`.
-    void RunUntil(const std::string& line, const std::map<std::string, std::string>& env) {
+    // Starts the launcher (under its own name unless another is given) in the player's
+    // folder and waits until its record holds `line` (a line that begins so, when it ends
+    // in "*").
+    void RunUntil(const std::string& line, const std::map<std::string, std::string>& env, std::string file = "") {
         SetEnv("TARVOS_DRIVER_URL", Url());
         SetEnv("TARVOS_DRIVER_MODE", "Hard: MD5 Hash");
         SetEnv("TARVOS_DRIVER_DRIVE", "SSD");
         for (const auto& [k, v] : env) SetEnv(k.c_str(), v);
-        ASSERT_TRUE(SystemShell().StartElevated(exeName_, "", PathToUtf8(player_)));
+        if (file.empty()) file = exeName_;
+#ifdef _WIN32
+        // The shell starts programs by their ending; a ".bak" copy is started as a program.
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        std::wstring app = (player_ / file).wstring(), dir = player_.wstring();
+        ASSERT_TRUE(CreateProcessW(app.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi));
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+#else
+        ASSERT_TRUE(SystemShell().StartElevated(file, "", PathToUtf8(player_)));
+#endif
         for (int i = 0; i < 1200 && !Recorded(line); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         ASSERT_TRUE(Recorded(line)) << Bytes(player_ / "updater/driver.txt")
@@ -471,7 +674,18 @@ protected:
     }
     bool Recorded(const std::string& line) const {
         const auto lines = SplitLines(Bytes(player_ / "updater/driver.txt"));
+        if (!line.empty() && line.back() == '*')
+            return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+                return l.rfind(line.substr(0, line.size() - 1), 0) == 0;
+            });
         return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    // An empty player folder; the launcher that finished the last round may still be ending.
+    void ClearPlayer() {
+        std::error_code ec;
+        for (int i = 0; i < 100 && (fs::remove_all(player_, ec), ec); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        fs::create_directories(player_ / "updater");
     }
     std::vector<std::string> LogLines() const {
         return ReadTextLines(PathToUtf8(player_ / "updater/log.err"));
@@ -606,6 +820,48 @@ TEST_F(PipelineProcess, ClosingWhileTheServerIsSilentEndsAtOnceAndFreesTheFolder
     EXPECT_NE(std::find_if(asked.begin(), asked.end(),
                            [](const std::string& l) { return l.rfind("HEAD ", 0) == 0 && l.find("a.bin.ta2") != std::string::npos; }),
               asked.end());
+}
+#endif
+
+#ifdef TARVOS_PIPELINE_DRIVER
+// Killed at fixed points of an update (unpacking a file, installing it, between the two
+// renames that replace the launcher, saving the list of installed files), the launcher
+// leaves every file old and whole or new and whole, and the next run, started under
+// whichever name the launcher has, ends with the release. A launcher found only as its
+// ".bak" copy takes its name back.
+TEST_F(PipelineProcess, KilledAtFixedPointsEveryFileIsOldOrNewAndTheRerunFinishes) {
+    const std::string fresh = Bytes(PathFromUtf8(driver_));
+    AddGameFile(exeName_, fresh, kSummer);
+    fs::permissions(game_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+    AddGameFile("big.bin", Generated(3000000, 13), kWinter);
+    AddGameFile("data/small.txt", "small, new", kSummer);
+    WriteBeside("required.txt", "\\" + exeName_ + "\n");
+    Publish();
+    const std::map<std::string, std::string> previous = {
+        {exeName_, fresh + "an older build"}, {"big.bin", Generated(3000000, 14)}, {"data/small.txt", "small, old"}};
+    for (const std::string point : {"unpack:big.bin", "install:big.bin", "self", "list", "none"}) {
+        SCOPED_TRACE(point);
+        ClearPlayer();
+        for (const auto& [rel, data] : previous) WriteBytes(player_ / rel, data);
+        fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+        if (point == "none") {
+            fs::rename(player_ / exeName_, player_ / (exeName_ + ".bak"));
+        } else {
+            RunUntil("dying *", {{"TARVOS_DRIVER_GEN", "1"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_AT", point}});
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        for (const auto& [rel, data] : previous) {
+            fs::path file = player_ / rel;
+            if (rel == exeName_ && !fs::exists(file)) file += ".bak";  // cut between the renames
+            const std::string have = Bytes(file);
+            EXPECT_TRUE(have == data || have == Bytes(game_ / rel)) << rel << " after " << point;
+        }
+        fs::remove(player_ / "updater/driver.txt");
+        const std::string start = fs::exists(player_ / exeName_) ? exeName_ : exeName_ + ".bak";
+        RunUntil("done *", {{"TARVOS_DRIVER_GEN", "1"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_AT", ""}}, start);
+        for (const auto& rel : FilesBelow(game_)) EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
+        EXPECT_FALSE(fs::exists(player_ / (exeName_ + ".bak")));
+    }
 }
 #endif
 

@@ -6,6 +6,10 @@
 //   TARVOS_DRIVER_MODE       check mode setting; TARVOS_DRIVER_DRIVE drive type setting
 //   TARVOS_DRIVER_FULL       "1": run the full check after the start-up check
 //   TARVOS_DRIVER_DIE_DURING a file name: the process dies abruptly while downloading it
+//   TARVOS_DRIVER_DIE_AT     a fixed point where it dies: "unpack:NAME" (while unpacking
+//                            NAME), "install:NAME" (at the first write to or rename onto the
+//                            game file NAME), "self" (between the renames that replace the
+//                            launcher), "list" (while saving OldList.lst)
 //   TARVOS_DRIVER_GEN        generation number, raised by one for a restarted launcher
 //   TARVOS_DRIVER_STOP_AFTER milliseconds: then the close button is pressed, as a player
 //                            closing the window in the middle of the run
@@ -39,9 +43,19 @@ void Record(const std::string& tmpPath, const std::string& line) {
     std::ofstream(PathFromUtf8(tmpPath + "\\driver.txt"), std::ios::app) << line << "\n";
 }
 
+[[noreturn]] void Die(const std::string& tmpPath, int gen) {
+    Record(tmpPath, "dying " + std::to_string(gen));
+    std::_Exit(9);  // as abrupt as a killed process: no clean-up of any kind
+}
+
+bool EndsWith(const std::string& s, const std::string& end) {
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
 }  // namespace
 
 int main() {
+    PutBackSetAsideLauncher();  // before anything else, as the launcher's start-up does
     const std::string exe = ExecutablePath();
     const auto cut = exe.find_last_of("\\/");
     const std::string mainPath = exe.substr(0, cut), exeName = exe.substr(cut + 1);
@@ -69,10 +83,7 @@ int main() {
     main.OnSaveSettings = [&] { Record(tmpPath, "settings " + std::to_string(gen)); };
     const std::string dieDuring = Env("TARVOS_DRIVER_DIE_DURING");
     main.DM->OnProgress = [&](TDownloadMultiThread& dm, int64_t loaded, int64_t size) {
-        if (!dieDuring.empty() && main.OldName == dieDuring && loaded > 0 && loaded < size) {
-            Record(tmpPath, "dying " + std::to_string(gen));
-            std::_Exit(9);  // as abrupt as a killed process: no clean-up of any kind
-        }
+        if (!dieDuring.empty() && main.OldName == dieDuring && loaded > 0 && loaded < size) Die(tmpPath, gen);
         main.UpdateDMProgress(dm, loaded, size);
     };
     Timer stopper(MainLoop(), std::max(1, std::atoi(Env("TARVOS_DRIVER_STOP_AFTER").c_str())));
@@ -82,6 +93,19 @@ int main() {
         main.Button_CloseClick();
     });
     stopper.SetEnabled(!Env("TARVOS_DRIVER_STOP_AFTER").empty());
+    const std::string dieAt = Env("TARVOS_DRIVER_DIE_AT");
+    if (dieAt.rfind("unpack:", 0) == 0)
+        main.OnUnpackProgress = [&](const std::string& name, int64_t done, int64_t) {
+            if (name == "\\" + dieAt.substr(7) && done > 0) Die(tmpPath, gen);
+        };
+    SetFileStepHookForTests([&](FileStep step, const std::string& path) {
+        const bool install = dieAt.rfind("install:", 0) == 0 && path == mainPath + "\\" + dieAt.substr(8) &&
+                             (step == FileStep::Write || step == FileStep::Rename);
+        const bool self = dieAt == "self" && step == FileStep::Rename && path == mainPath + "\\" + exeName;
+        const bool list = dieAt == "list" && step == FileStep::Rename && EndsWith(path, "OldList.lst");
+        if (install || self || list) Die(tmpPath, gen);
+        return 0;
+    });
     try {
         main.FetchUpdaterList();
         main.CheckingRequiredFiles();

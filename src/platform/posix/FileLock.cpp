@@ -1,5 +1,6 @@
 #include "platform/FileLock.hpp"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -10,9 +11,11 @@ namespace tarvos {
 
 bool FileLock::TryAcquire(const std::string& fileName) {
     Release();
+    busy_ = false;
     const int fd = open(PathFromUtf8(fileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) return false;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        busy_ = errno == EWOULDBLOCK;
         close(fd);
         return false;
     }

@@ -132,6 +132,7 @@ Shell& SystemShell() {
 }
 
 std::string ExecutablePath() {
+    if (!RenamedExecutablePath().empty()) return RenamedExecutablePath();
     char buf[PATH_MAX + 1];
     const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
     return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();

@@ -49,6 +49,8 @@ Shell& SystemShell() {
 }
 
 std::string ExecutablePath() {
+    // The loader keeps the name the program was started under, also after a rename.
+    if (!RenamedExecutablePath().empty()) return RenamedExecutablePath();
     std::wstring buf(MAX_PATH, L'\0');
     for (;;) {
         const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));

@@ -181,7 +181,8 @@ std::string ConsoleUsage() {
            "\n"
            "Exit status: 0 the game folder is up to date (or another copy is running or\n"
            "updating it), "
-           "1 error, 2 bad option or setting, 3 files could not be repaired,\n"
+           "1 error (also: an unusable work folder, an unsaved list of installed files),\n"
+           "2 bad option or setting, 3 files could not be repaired,\n"
            "4 no update server answered (or it gave no file list),\n"
            "5 no configuration in the launcher, 130 interrupted.\n";
 }
@@ -339,6 +340,13 @@ void ConsoleWindows::Interrupt() {
     });
 }
 
+// A list that could not be saved is an error of the run, before the files it names.
+int ConsoleWindows::RunStatus(bool noList) const {
+    if (main_->NoServer() || noList) return kExitNoServer;
+    if (main_->ListSaveFailed()) return kExitError;
+    return main_->FailedFiles() > 0 ? kExitNotRepaired : kExitUpToDate;
+}
+
 // The status texts are the skin's; the last line says in plain words what the run left
 // behind, so a script or a player reading the end never takes a failure for success.
 void ConsoleWindows::ReportEnding(int code) {
@@ -348,12 +356,16 @@ void ConsoleWindows::ReportEnding(int code) {
         return;
     }
     const auto& names = main_->FailedNames();
-    if (names.empty()) return;
-    std::string line = std::to_string(names.size()) + (names.size() == 1 ? " file" : " files") +
-                       " could not be repaired:";
-    for (const auto& name : names) line += " " + name;
-    view_.Note(line);
-    if (main_->DiskFull()) view_.Note("The disk of the game folder is full: free some space and run again.");
+    if (!names.empty()) {
+        std::string line = std::to_string(names.size()) + (names.size() == 1 ? " file" : " files") +
+                           " could not be repaired:";
+        for (const auto& name : names) line += " " + name;
+        view_.Note(line);
+    }
+    if (main_->DiskFull())
+        view_.Note("The disk " + main_->DiskFullVolume() + " is full: no room for " + main_->DiskFullName() +
+                   ". Free some space and run again.");
+    if (main_->ListSaveFailed()) view_.Note(main_->ListSaveFailedText());
 }
 
 int ConsoleWindows::Run() {
@@ -374,36 +386,33 @@ int ConsoleWindows::Run() {
     // When every probe fails the first server is used all the same; a run that got no file
     // list (or an empty one) from it found no server that serves the game.
     const bool noList = !main_->NoServer() && main_->NewFileList->Count() == 0;
-    int code = main_->NoServer() || noList ? kExitNoServer
-               : main_->FailedFiles() > 0  ? kExitNotRepaired
-                                           : kExitUpToDate;
+    int code = RunStatus(noList);
 
     if (main_->Proxies && !main_->Proxies->ProxyLine.empty())
         view_.Note("Game proxy: " + main_->Proxies->ProxyLine);
-    ReportEnding(code);
     if (!options_.settings.empty() && !loop.Terminated()) {
         settingsView_.choices = options_.settings;
         main_->Button_ConfigClick();
         for (const auto& e : settingsView_.errors) view_.ShowMessage("--settings " + e);
-        if (!settingsView_.errors.empty()) code = kExitUsage;
     }
+    bool fullCheckNeedsServer = false;
     if (options_.checkAll && !loop.Terminated()) {
         if (view_.Visible(MainButton::Button_CheckAllFiles) &&
             view_.Enabled(MainButton::Button_CheckAllFiles)) {
-            const int32_t failedBefore = main_->FailedFiles();
             main_->Button_CheckAllFilesClick();
-            if (main_->FailedFiles() > failedBefore) {
-                if (code == kExitUpToDate) code = kExitNotRepaired;
-                ReportEnding(code);
-            }
+            code = RunStatus(noList);
         } else {
-            view_.Note("The full check needs an update server.");
+            fullCheckNeedsServer = true;
         }
     }
+    if (!settingsView_.errors.empty()) code = kExitUsage;
     if (options_.startGame && !loop.Terminated() && view_.Enabled(MainButton::Button_StartGame)) {
         view_.Note("Starting the game.");
         main_->Button_StartGameClick();
     }
+    // Whatever came before, the last line says how the run ended.
+    if (fullCheckNeedsServer) view_.Note("The full check needs an update server.");
+    ReportEnding(code);
     if (!loop.Terminated()) main_->Button_CloseClick();
     view_.Finish();
     if (options_.json) {

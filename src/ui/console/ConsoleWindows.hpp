@@ -74,6 +74,7 @@ public:
 
 private:
     void ReportEnding(int code);
+    int RunStatus(bool noList) const;
     void OnRunEvent(const TRunEvent& event);
     void Event(const std::string& fields);
     std::ostream& out_;
