@@ -129,6 +129,11 @@ void TFMain::UpdateOneFile(TFileItem& item) {
     const TFileRecord rec = item.Content;
     _self = false;
     if (!NameIsSafe(rec.Name)) return;
+    if (!SignedDigestCovers(rec)) {
+        OldName = rec.Name.substr(1);
+        FileFailed(rec);
+        return;
+    }
     view_.SetText(MainLabel::Text_Status, Lang(4) + rec.Name);
     planFile_ = rec.Name;
     TRunEvent fileEvent;
@@ -207,6 +212,7 @@ bool TFMain::Install(const TFileRecord& rec, const std::string& staged, const st
         Log("Cannot replace " + OldName);
         return false;
     }
+    if (!ReplacementKeepsKey(staged)) return false;
     const std::string bak = target + ".bak";
     DeleteFileUtf8(bak);
     const bool setAside = RenameFileUtf8(target, bak) || !FileExistsUtf8(target);

@@ -77,8 +77,9 @@ public:
     void MinimizeButtonClick();
     void RxTrayIcon1Click();
     // True when the navigation is to be cancelled inside the panel (it was handed to the
-    // system browser instead).
-    bool WebBrowser1BeforeNavigate2(const std::string& url);
+    // system browser instead, when the player clicked it, or refused). Holds for the whole
+    // life of the process, also once the settings window has detached the other handlers.
+    bool WebBrowser1BeforeNavigate2(const std::string& url, bool byPlayer);
     void WebBrowser1NavigateComplete2();
     void WebBrowser1NavigateError();
     void Button_StartGameClick();
@@ -175,6 +176,10 @@ public:
     const std::vector<std::string>& FailedNames() const { return failedNames_; }
     // A file failed while its volume had no room for it.
     bool DiskFull() const { return diskFull_; }
+    // Why the server's list was refused under the configured key; empty when it was not.
+    const std::string& ListRefusal() const { return listRefused_; }
+    // The key the accepted list announces to follow the configured one; empty when none.
+    std::string AnnouncedKey;
     // Another launcher was updating this game folder: this run did nothing.
     bool FolderBusy() const { return folderBusy_; }
     // The other servers that answered the probe, in probe order: a file that fails on the
@@ -228,6 +233,11 @@ private:
     void PreferServer(const std::string& server);
     void SaveOldList();
     bool LockGameFolder();
+    void TakeList(const std::string& packed, const std::string& signature, const std::string& list);
+    // Under a key: the replacement launcher keeps it, or carries the key the list announced.
+    bool ReplacementKeepsKey(const std::string& staged);
+    // Under a key: a signed digest of the list covers what would be installed for the record.
+    bool SignedDigestCovers(const TFileRecord& rec);
     // Asks the sizes of the files a repair will fetch before the first byte of any.
     void PlanDownloads(const std::vector<const TFileRecord*>& files);
     void Emit(TRunEvent event);
@@ -247,6 +257,7 @@ private:
     std::vector<std::string> failedNames_;
     bool diskFull_ = false;
     bool folderBusy_ = false;
+    std::string listRefused_;
     // Held while the run or the full check may change files: no two launchers update one
     // game folder at once.
     FileLock folderLock_;
