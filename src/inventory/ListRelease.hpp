@@ -9,9 +9,9 @@ namespace tarvos {
 // one release to the next, when it stops being current, and the key that is to follow the
 // present one. It travels as one line of the list's file section, before the first file line:
 //   *release serial=12 expires=2027-01-09T04:00:00Z nextkey=<64 hexadecimal digits>
-// serial is 1 to 19 digits; expires (UTC, to the second) and nextkey may be left out; words
-// are separated by blanks, and words of another name are passed over, so that a later
-// publisher may add some. The line holds no "|", so launchers that know nothing of it take it
+// Words are NAME=VALUE, separated by blanks. serial (1 to 18 digits) is required; expires
+// (UTC, to the second) and nextkey may be left out; words of another name are passed over,
+// so that a later publisher may add some. A malformed line, or a second one, refuses the list. The line holds no "|", so launchers that know nothing of it take it
 // for a malformed line and pass over it. A list without the line has serial 0 and no expiry.
 struct ListRelease {
     uint64_t serial = 0;

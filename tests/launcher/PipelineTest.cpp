@@ -268,6 +268,14 @@ TEST_F(PipelineFixture, ThePlayersFilesAreInstalledOnceAndThenLeftAlone) {
     EXPECT_EQ(main->FailedFiles(), 0);
 }
 
+// Serves the lines as the server's list, packed and signed as the publisher does.
+void ServeSignedList(const fs::path& root, const fs::path& server, const std::vector<std::string>& lines,
+                     const ListSecretKey& key) {
+    WriteTextLines(PathToUtf8(root / "plain.lst"), lines);
+    BZCompressFile(PathToUtf8(root / "plain.lst"), PathToUtf8(server / "updater.lst.ta2"));
+    WriteBytes(server / "updater.lst.ta2.sig", SignList(Bytes(server / "updater.lst.ta2"), key));
+}
+
 // A launcher with a key takes only a list signed with it: anything else ends the run as a
 // failed list does, with the game folder untouched and no list left; a signed list's entries
 // without a packed digest are refused one by one. A launcher without a key ignores signatures.
@@ -336,10 +344,7 @@ TEST_F(PipelineFixture, ASignedListIsCheckedBeforeItIsUnpacked) {
             line = FormatFileListLine(r);
         }
     lines.insert(std::find(lines.begin(), lines.end(), "@"), "\\unlisted.txt");
-    WriteTextLines(PathToUtf8(root_ / "plain.lst"), lines);
-    BZCompressFile(PathToUtf8(root_ / "plain.lst"), PathToUtf8(ServerFolder() / "updater.lst.ta2"));
-    WriteBytes(ServerFolder() / "updater.lst.ta2.sig",
-               SignList(Bytes(ServerFolder() / "updater.lst.ta2"), pair.secretKey));
+    ServeSignedList(root_, ServerFolder(), lines, pair.secretKey);
     fs::remove_all(player_);
     fs::create_directories(player_ / "updater");
     debug_.ts.clear();
@@ -354,6 +359,23 @@ TEST_F(PipelineFixture, ASignedListIsCheckedBeforeItIsUnpacked) {
     EXPECT_TRUE(Logged("File list entry refused, no packed digest to check: \\sub\\b.txt"));
     EXPECT_TRUE(Logged("File list entry refused, no packed digest to check: \\unlisted.txt"));
 }
+
+class SignedPipeline : public PipelineFixture {
+protected:
+    // One run of a launcher with the key: the list, the start-up check and its repairs.
+    std::unique_ptr<TFMain> RunKeyed(const std::string& key) {
+        debug_.ts.clear();
+        config_.UpdateServers.PublicKey = key;
+        auto main = MakeMain("Hard: MD5 Hash", 1, Url());
+        main->Attach(config_, skin_);
+        main->OnEndProcess = [](int) {};
+        main->FetchUpdaterList();
+        main->CheckingRequiredFiles();
+        return main;
+    }
+    tConfigData config_;
+    TtucConfig skin_;
+};
 
 // Publishing signed with a fresh key: the key's text, for the launcher's configuration.
 std::string SignReleases(const fs::path& root, const std::string& extra = "") {
@@ -385,30 +407,19 @@ std::string LauncherCarrying(const std::string& key) {
 
 // A keyed launcher takes no release older than one it took, nor one past its expiry: both
 // end the run as a refused signature does, the folder as it was.
-TEST_F(PipelineFixture, AKeyedLauncherRefusesAnOlderOrExpiredRelease) {
+TEST_F(SignedPipeline, AKeyedLauncherRefusesAnOlderOrExpiredRelease) {
     const std::string key = SignReleases(root_, "--expires 1d");
     AddGameFile("a.txt", "release 1", kSummer);
     Publish();
     fs::copy(ServerFolder(), root_ / "release1", fs::copy_options::recursive);
     AddGameFile("a.txt", "release 2, longer", kWinter);
     Publish();
-    tConfigData config;
-    config.UpdateServers.PublicKey = key;
-    TtucConfig skin;
-    const auto run = [&] {
-        debug_.ts.clear();
-        auto main = MakeMain("Hard: MD5 Hash", 1, Url());
-        main->Attach(config, skin);
-        main->FetchUpdaterList();
-        main->CheckingRequiredFiles();
-        return main;
-    };
-    EXPECT_EQ(run()->NewFileList->Count(), 1);
+    EXPECT_EQ(RunKeyed(key)->NewFileList->Count(), 1);
     EXPECT_EQ(Bytes(player_ / "a.txt"), "release 2, longer");
 
     fs::remove_all(ServerFolder());
     fs::copy(root_ / "release1", ServerFolder(), fs::copy_options::recursive);
-    const auto rolledBack = run();
+    const auto rolledBack = RunKeyed(key);
     EXPECT_EQ(rolledBack->NewFileList->Count(), 0) << "no list: the run ends with status 4";
     EXPECT_EQ(rolledBack->ListRefusal(), "release 1 is older than release 2 accepted before");
     EXPECT_TRUE(Logged("File list refused: release 1 is older than release 2 accepted before"));
@@ -425,7 +436,7 @@ TEST_F(PipelineFixture, AKeyedLauncherRefusesAnOlderOrExpiredRelease) {
 
 // Under a key nothing is installed that no signed digest covers: a required name whose file
 // line the launcher passes over (here for its trailing blank) is refused, not fetched blind.
-TEST_F(PipelineFixture, ARequiredNameWithoutASignedLineIsRefused) {
+TEST_F(SignedPipeline, ARequiredNameWithoutASignedLineIsRefused) {
     const std::string key = SignReleases(root_);
     AddGameFile("a.txt", "new a", kSummer);
     WriteBeside("required.txt", "\\a.txt\n");
@@ -433,18 +444,9 @@ TEST_F(PipelineFixture, ARequiredNameWithoutASignedLineIsRefused) {
     std::vector<std::string> lines = ReadTextLines(PathToUtf8(ServerFolder() / "updater.lst"));
     for (auto& line : lines)
         if (line.find("a.txt|") != std::string::npos) line.replace(line.find("a.txt|"), 6, "a.txt |");
-    WriteTextLines(PathToUtf8(root_ / "plain.lst"), lines);
-    BZCompressFile(PathToUtf8(root_ / "plain.lst"), PathToUtf8(ServerFolder() / "updater.lst.ta2"));
-    const auto secret = ParseSecretKey(Bytes(root_ / "list.key"));
-    WriteBytes(ServerFolder() / "updater.lst.ta2.sig", SignList(Bytes(ServerFolder() / "updater.lst.ta2"), *secret));
+    ServeSignedList(root_, ServerFolder(), lines, *ParseSecretKey(Bytes(root_ / "list.key")));
     WriteBytes(player_ / "a.txt", "old a");
-    tConfigData config;
-    config.UpdateServers.PublicKey = key;
-    TtucConfig skin;
-    auto main = MakeMain("Hard: MD5 Hash", 1, Url());
-    main->Attach(config, skin);
-    main->FetchUpdaterList();
-    main->CheckingRequiredFiles();
+    const auto main = RunKeyed(key);
     EXPECT_EQ(Bytes(player_ / "a.txt"), "old a");
     EXPECT_TRUE(Logged("File refused, no signed digest covers it: \\a.txt"));
     EXPECT_EQ(main->FailedNames(), std::vector<std::string>{"\\a.txt"});
@@ -453,7 +455,7 @@ TEST_F(PipelineFixture, ARequiredNameWithoutASignedLineIsRefused) {
 // A keyed launcher replaces itself only by a launcher with its key, or with the key the list
 // signed with its key announces; a copy without a key or with another would take lists it
 // refuses.
-TEST_F(PipelineFixture, AKeyedLauncherStaysKeyedUnlessTheSignedListAnnouncesTheNext) {
+TEST_F(SignedPipeline, AKeyedLauncherStaysKeyedUnlessTheSignedListAnnouncesTheNext) {
     const ListKeyPair next = MakeListKeyPair();
     WriteBytes(root_ / "next.key", SecretKeyText(next.secretKey) + "\n");
     const std::string nextKey = ListKeyText(next.publicKey);
@@ -476,15 +478,7 @@ TEST_F(PipelineFixture, AKeyedLauncherStaysKeyedUnlessTheSignedListAnnouncesTheN
         WriteBeside("required.txt", "\\tarvos.exe\n");
         Publish();
         WriteBytes(player_ / "tarvos.exe", "the running launcher");
-        debug_.ts.clear();
-        tConfigData config;
-        config.UpdateServers.PublicKey = key;
-        TtucConfig skin;
-        auto main = MakeMain("Hard: MD5 Hash", 1, Url());
-        main->Attach(config, skin);
-        main->OnEndProcess = [](int) {};
-        main->FetchUpdaterList();
-        main->CheckingRequiredFiles();
+        RunKeyed(key);
         EXPECT_EQ(Bytes(player_ / "tarvos.exe") == Bytes(game_ / "tarvos.exe"), c.replaced);
         EXPECT_EQ(Logged("Self-update to the announced key " + nextKey), c.replaced);
     }
