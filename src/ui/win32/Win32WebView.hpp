@@ -1,5 +1,7 @@
 #pragma once
 #include <windows.h>
+// IDispatch
+#include <oaidl.h>
 
 #include <functional>
 #include <memory>
