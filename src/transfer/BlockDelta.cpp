@@ -23,7 +23,7 @@ constexpr int kStallSeconds = 20;
 // The scan's bounds against an index made to waste its time (see MatchBlocks).
 constexpr uint8_t kMissesPerBlock = 4;
 constexpr int64_t kMissBudgetFactor = 4;
-constexpr int64_t kStopCheckBytes = 64 << 10;
+constexpr int64_t kStopCheckBytes = 16 << 10;
 
 std::array<uint8_t, 16> Md5Of(const uint8_t* data, size_t length) {
     TCustomMD5 md5;
