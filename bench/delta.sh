@@ -2,7 +2,8 @@
 # Changed blocks of a 1 GiB file from a private nginx on 127.0.0.1: ten changed places of
 # 1% in all, and 256 KiB inserted near the start. Targets: bytes downloaded at most 3% of the
 # file; the scan of the old copy at least 0.8x md5sum's throughput (CPU time, the file in the
-# page cache for both); peak memory of the scan and build under 64 MiB above idle.
+# page cache for both); peak memory of the scan and build under 64 MiB above idle; a hostile
+# index costs at most 1 s per MiB of old copy, and a stop ends its scan within 100 ms.
 set -uo pipefail
 : "${BUILD:?set BUILD to an optimised native build folder}"
 here=$(cd "$(dirname "$0")" && pwd)
@@ -50,4 +51,10 @@ done
 run "1% in ten places"
 { head -c 1000000 "$work/old"; head -c $((256 << 10)) /dev/urandom; tail -c +1000001 "$work/old"; } >"$work/new"
 run "256 KiB inserted"
+# A mirror's sealed index made to waste the scan: at most 1 s per MiB of the old copy, and a
+# stop ends the scan within 100 ms.
+head -c $((256 << 20)) /dev/zero >"$work/zeros"
+read -r per stop < <("$prog" hostile "$work/zeros" | sed -E 's/[a-z_]+=//g')
+check "hostile index: scan (s per MiB of old copy)" "$per" "<=" 1
+check "hostile index: stop during the scan (ms)" "$stop" "<=" 100
 exit $rc

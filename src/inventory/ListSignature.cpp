@@ -58,13 +58,17 @@ std::string CheckListSignature(std::string_view packedList, std::string_view sig
     const auto key = ParseListKey(keyText);
     if (!key) return "the configured public key is not 64 hexadecimal digits";
     if (packedList.empty()) return "no list came from the server";
-    if (signature.size() != kListSignatureBytes)
+    // One signature, or during a change of key one by each key: a launcher needs its own.
+    if (signature.empty() || signature.size() % kListSignatureBytes != 0 ||
+        signature.size() > kMaxListSignatures * kListSignatureBytes)
         return "the signature file is missing or not " + std::to_string(kListSignatureBytes) + " bytes long";
     InitSodium();
-    if (crypto_sign_verify_detached(reinterpret_cast<const unsigned char*>(signature.data()),
-                                    reinterpret_cast<const unsigned char*>(packedList.data()), packedList.size(),
-                                    key->data()) != 0)
-        return "the signature does not match the list and the configured key";
+    bool matched = false;
+    for (size_t at = 0; at < signature.size() && !matched; at += kListSignatureBytes)
+        matched = crypto_sign_verify_detached(reinterpret_cast<const unsigned char*>(signature.data() + at),
+                                              reinterpret_cast<const unsigned char*>(packedList.data()),
+                                              packedList.size(), key->data()) == 0;
+    if (!matched) return "the signature does not match the list and the configured key";
     return {};
 }
 
@@ -115,6 +119,12 @@ std::string SignList(std::string_view packedList, const ListSecretKey& secretKey
                          reinterpret_cast<const unsigned char*>(packedList.data()), packedList.size(),
                          secretKey.data());
     return signature;
+}
+
+ListPublicKey PublicKeyOf(const ListSecretKey& secretKey) {
+    ListPublicKey key{};
+    crypto_sign_ed25519_sk_to_pk(key.data(), secretKey.data());
+    return key;
 }
 
 }  // namespace tarvos

@@ -12,6 +12,9 @@ namespace tarvos {
 // signature travels beside it as a file of its own. The launcher's configuration carries the
 // public key as 64 hexadecimal digits; without one nothing is checked.
 inline constexpr size_t kListSignatureBytes = 64;
+// While a key gives way to the next, the signature file holds one signature by each, one
+// after the other; launchers look for the one their key made.
+inline constexpr size_t kMaxListSignatures = 4;
 using ListPublicKey = std::array<std::uint8_t, 32>;
 using ListSecretKey = std::array<std::uint8_t, 64>;
 
@@ -20,8 +23,8 @@ using ListSecretKey = std::array<std::uint8_t, 64>;
 std::optional<ListPublicKey> ParseListKey(std::string_view text);
 std::string ListKeyText(const ListPublicKey& key);
 
-// Why a packed list must be refused, or an empty text when its signature was made by the
-// key's owner over exactly these bytes.
+// Why a packed list must be refused, or an empty text when one of its signatures was made by
+// the key's owner over exactly these bytes.
 std::string CheckListSignature(std::string_view packedList, std::string_view signature, std::string_view keyText);
 
 // A signature covers the files only through their packed digests. Drops from the lines of
@@ -36,6 +39,7 @@ struct ListKeyPair {
 };
 ListKeyPair MakeListKeyPair();
 std::string SignList(std::string_view packedList, const ListSecretKey& secretKey);
+ListPublicKey PublicKeyOf(const ListSecretKey& secretKey);
 // The secret key's text form, as the key file holds it (128 hexadecimal digits).
 std::string SecretKeyText(const ListSecretKey& key);
 std::optional<ListSecretKey> ParseSecretKey(std::string_view text);

@@ -1,12 +1,10 @@
 // The run's step between choosing a server and the start-up check: the packed file list,
 // and its signature when the configuration carries a key.
-#include "inventory/ListSignature.hpp"
 #include "launcher/uMainForm.hpp"
 #include "platform/FileStream.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/RandomAccessFile.hpp"
 #include "platform/Text.hpp"
-#include "transfer/UpdaterDecompress.hpp"
 
 namespace tarvos {
 
@@ -22,24 +20,6 @@ std::string ReadBytes(const std::string& fileName) {
     } catch (const std::exception&) {
         return {};
     }
-}
-
-// Writes the lines as UTF-8 behind a byte-order mark: every reader takes it the same on any
-// code page, so no name is lost in the rewrite.
-void WriteUtf8Lines(const std::string& fileName, const std::vector<std::string>& lines) {
-    std::string bytes = "\xEF\xBB\xBF";
-    for (const auto& line : lines) bytes += line + "\r\n";
-    FileStream out(fileName, FileMode::Create);
-    out.Write(bytes.data(), bytes.size());
-}
-
-// Only files whose packed form has a digest in the signed list can be checked after download.
-void DropUnverifiable(const std::string& list, const std::function<void(const std::string&)>& log) {
-    std::vector<std::string> lines = ReadTextLines(list);
-    const std::vector<std::string> dropped = DropUnverifiableEntries(lines);
-    if (dropped.empty()) return;
-    for (const auto& name : dropped) log("File list entry refused, no packed digest to check: " + name);
-    WriteUtf8Lines(list, lines);
 }
 
 }  // namespace
@@ -70,29 +50,15 @@ void TFMain::FetchUpdaterList() {
     DeleteFileUtf8(packed);
     DeleteFileUtf8(list);
     fetch(URLName + ".ta2", packed);
-    std::string refused;
+    std::string sig;
     if (!key.empty()) {
         DeleteFileUtf8(signature);
         fetch(URLName + ".ta2.sig", signature);
-        try {
-            refused = CheckListSignature(ReadBytes(packed), ReadBytes(signature), key);
-        } catch (const std::exception& e) {
-            refused = e.what();  // the check could not run: no list is taken unchecked
-        }
+        sig = ReadBytes(signature);
         DeleteFileUtf8(signature);
     }
     view_.SetText(MainLabel::Text_Status, Lang(1) + URLName);
-    if (!refused.empty()) {
-        Log("File list refused: " + refused);
-    } else {
-        try {
-            BZDecompressFile(packed, list);
-            if (!key.empty()) DropUnverifiable(list, [this](const std::string& line) { Log(line); });
-        } catch (const std::exception&) {
-            // A damaged list is no list; a half-written one must not be read as the server's.
-            DeleteFileUtf8(list);
-        }
-    }
+    TakeList(ReadBytes(packed), sig, list);
     DeleteFileUtf8(packed);
     SetOneFilePosition(0, false);
 }

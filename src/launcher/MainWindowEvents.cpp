@@ -59,16 +59,16 @@ void TFMain::MinimizeButtonClick() { view_.HideToTray(); }
 
 void TFMain::RxTrayIcon1Click() { view_.ShowFromTray(); }
 
-bool TFMain::WebBrowser1BeforeNavigate2(const std::string& url) {
-    if (!WebHandlersAttached) return false;
+bool TFMain::WebBrowser1BeforeNavigate2(const std::string& url, bool byPlayer) {
     if (LowerUser(url) == LowerUser(NewsURL)) return false;
-    // Only the news page itself stays in the panel; web and mail links open outside. Any
-    // other target is cancelled here and starts nothing: a script, redirect or frame of a
-    // page fetched over plain HTTP must not open a program or a share on the player's machine.
-    if (IsOpenableLink(url)) {
-        shell_.OpenUrl(url);
+    // Only the news page itself stays in the panel; web and mail links the player clicks open
+    // outside. Any other target is cancelled here and starts nothing: a script, redirect or
+    // frame of a page fetched over plain HTTP must not open a program, a share or a window.
+    const std::string link = OpenableLink(url);
+    if (!link.empty() && byPlayer) {
+        shell_.OpenUrl(link);
     } else {
-        Log("Refused link: " + url);
+        Log((link.empty() ? "Refused link: " : "Refused link, not clicked: ") + url);
     }
     return true;
 }

@@ -175,6 +175,11 @@ void TFMain::UpdateOneFile(TFileItem& item) {
     const TFileRecord rec = item.Content;
     _self = false;
     if (!NameIsSafe(rec.Name)) return;
+    if (!SignedDigestCovers(rec)) {
+        OldName = rec.Name.substr(1);
+        FileFailed(rec);
+        return;
+    }
     view_.SetText(MainLabel::Text_Status, Lang(4) + rec.Name);
     planFile_ = rec.Name;
     TRunEvent fileEvent;
@@ -264,6 +269,7 @@ bool TFMain::Install(const TFileRecord& rec, const std::string& staged, const st
     Log("Set DateTime: " + OldName);
     if (rec.Date != 0) SetFileDates(staged, 7, rec.Date);
     const bool self = LowerUser(rec.Name) == LowerUser("\\" + ExeName);
+    if (self && !ReplacementKeepsKey(staged)) return false;
     int error = 0;
     bool placed = PutInPlace(staged, target, self, error);
     if (!placed && IsCrossVolumeError(error)) {

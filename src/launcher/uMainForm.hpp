@@ -86,8 +86,9 @@ public:
     void MinimizeButtonClick();
     void RxTrayIcon1Click();
     // True when the navigation is to be cancelled inside the panel (it was handed to the
-    // system browser instead).
-    bool WebBrowser1BeforeNavigate2(const std::string& url);
+    // system browser instead, when the player clicked it, or refused). Holds for the whole
+    // life of the process, also once the settings window has detached the other handlers.
+    bool WebBrowser1BeforeNavigate2(const std::string& url, bool byPlayer);
     void WebBrowser1NavigateComplete2();
     void WebBrowser1NavigateError();
     void Button_StartGameClick();
@@ -196,6 +197,10 @@ public:
     // Sees every unpacked piece of a file (its list name, bytes so far, its size); tests
     // stop the process there.
     std::function<void(const std::string& name, int64_t done, int64_t total)> OnUnpackProgress;
+    // Why the server's list was refused under the configured key; empty when it was not.
+    const std::string& ListRefusal() const { return listRefused_; }
+    // The key the accepted list announces to follow the configured one; empty when none.
+    std::string AnnouncedKey;
     // Another launcher was updating this game folder: this run did nothing.
     bool FolderBusy() const { return folderBusy_; }
     // The other servers that answered the probe, in probe order: a file that fails on the
@@ -261,6 +266,11 @@ private:
     // cannot hold the lock at all.
     bool LockGameFolder();
     std::string WorkFolderUnusableText() const;
+    void TakeList(const std::string& packed, const std::string& signature, const std::string& list);
+    // Under a key: the replacement launcher keeps it, or carries the key the list announced.
+    bool ReplacementKeepsKey(const std::string& staged);
+    // Under a key: a signed digest of the list covers what would be installed for the record.
+    bool SignedDigestCovers(const TFileRecord& rec);
     // Asks the sizes of the files a repair will fetch before the first byte of any.
     void PlanDownloads(const std::vector<const TFileRecord*>& files);
     void Emit(TRunEvent event);
@@ -282,6 +292,7 @@ private:
     std::string diskFullName_, diskFullVolume_;
     bool listSaveFailed_ = false;
     bool folderBusy_ = false;
+    std::string listRefused_;
     // Held while the run or the full check may change files: no two launchers update one
     // game folder at once.
     FileLock folderLock_;

@@ -16,6 +16,10 @@ namespace {
 
 // An index of a 1 GiB file is about 320 KiB; anything much larger is not one of ours.
 constexpr int64_t kMaxIndexBytes = 64 << 20;
+// The scan's bounds against an index made to waste its time (see MatchBlocks).
+constexpr uint8_t kMissesPerBlock = 4;
+constexpr int64_t kMissBudgetFactor = 4;
+constexpr int64_t kStopCheckBytes = 16 << 10;
 
 std::array<uint8_t, 16> Md5Of(const uint8_t* data, size_t length) {
     TCustomMD5 md5;
@@ -120,32 +124,60 @@ DeltaPlan MatchBlocks(const BlockIndex& index, const std::string& oldFile, const
         filter.Add(index.blocks[i].weak);
     }
     ScanWindow window(oldFile, size, stopped);
+    const auto checkStop = [&] {
+        if (stopped && stopped()) throw TarvosError("stopped");
+    };
+    // The weak sums come from the server, and an index whose sums all match the old copy
+    // would make every position cost a strong digest. So a block whose weak sum matched
+    // without its bytes a few times is given up, and the strong digests that match nothing
+    // may together read at most a few times the old copy: beyond that the blocks still
+    // unmatched are fetched.
+    std::vector<uint8_t> misses(full, 0);
+    int64_t missBudget = kMissBudgetFactor * (window.FileSize() + size);
+    int64_t sinceStopCheck = 0;
     RollingSum sum(size);
     bool fresh = true;
-    while (window.Available() >= size) {
+    while (window.Available() >= size && missBudget > 0) {
         if (fresh) sum.Reset(window.At(), size);
         fresh = false;
         const uint32_t weak = sum.Value();
         bool matched = false;
         if (filter.MayHold(weak)) {
             if (auto hit = byWeak.find(weak); hit != byWeak.end()) {
+                checkStop();
                 const auto strong = Md5Of(window.At(), size);
                 // Equal blocks of the new file (runs of zeros) all take the same source.
-                for (uint32_t id : hit->second)
+                auto& ids = hit->second;
+                for (size_t k = 0; k < ids.size();) {
+                    const uint32_t id = ids[k];
                     if (SameBytes(index.blocks[id].strong, strong)) {
                         matched = true;
                         if (plan.source[id] < 0) plan.source[id] = window.Offset();
+                    } else if (++misses[id] >= kMissesPerBlock) {
+                        ids[k] = ids.back();
+                        ids.pop_back();
+                        continue;
                     }
+                    ++k;
+                }
+                if (!matched) missBudget -= size;
+                if (ids.empty()) byWeak.erase(hit);
             }
         }
         if (matched) {
             window.Advance(size);
             fresh = true;
-            continue;
+            sinceStopCheck += size;
+        } else {
+            if (window.Available() < static_cast<size_t>(size) + 1) break;
+            sum.Roll(window.At()[0], window.At()[size]);
+            window.Advance(1);
+            ++sinceStopCheck;
         }
-        if (window.Available() < static_cast<size_t>(size) + 1) break;
-        sum.Roll(window.At()[0], window.At()[size]);
-        window.Advance(1);
+        if (sinceStopCheck >= kStopCheckBytes) {
+            checkStop();
+            sinceStopCheck = 0;
+        }
     }
     MatchTail(index, oldFile, plan);
     return plan;

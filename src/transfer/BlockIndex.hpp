@@ -37,11 +37,12 @@ struct BlockIndex {
 // writes none for smaller ones: below it an index saves too little to be worth a request.
 inline constexpr int64_t kDeltaFloor = 1 << 20;
 
-inline constexpr uint32_t kMinBlockSize = 1024;
-inline constexpr uint32_t kMaxBlockSize = 16u << 20;
+inline constexpr uint32_t kMinBlockSize = 64u << 10;
+inline constexpr uint32_t kMaxBlockSize = 1u << 20;
 
 // The block size for a file: about 16384 blocks, a power of two from 64 KiB to 1 MiB, so that
 // a 1 GiB file's index stays near 320 KiB and a changed spot costs at most a block or two.
+// An index read from a server must have exactly this size for its file.
 uint32_t ChooseBlockSize(int64_t fileSize);
 
 // Reads a whole file and builds its index; throws TarvosError when it cannot be read.

@@ -72,6 +72,12 @@ patch_release() {  # patch_release OFFSET BYTES
 
 patch_release 100000 5000; patch_release 3000000 70000
 change "changed blocks" "bytes downloaded" $((5 << 16))
+# Changed in place with its date kept: --rehash repacks it, and its index and copy with it.
+touch -r "$release/data/big.pak" "$work/stamp"
+head -c 3000 /dev/urandom | dd of="$release/data/big.pak" bs=1 seek=2000000 conv=notrunc status=none
+touch -r "$work/stamp" "$release/data/big.pak"
+"$publish" "$release" "$www/update" --delta-min-size 1M --rehash >/dev/null
+change "rehashed in place" "bytes downloaded" $((3 << 16))
 { head -c 50000 "$release/data/big.pak"; head -c $((256 << 10)) /dev/urandom; tail -c +50001 "$release/data/big.pak"; } > "$work/shifted"
 mv "$work/shifted" "$release/data/big.pak"; publish_release
 change "shifted insertion" "bytes downloaded" $(((256 << 10) + (3 << 16)))

@@ -138,22 +138,28 @@ TEST_F(MainControllerTest, CreationShowingAndARunWithoutAServer) {
 }
 
 // A news page travels over plain HTTP: whatever it navigates to besides web and mail
-// addresses is cancelled in the panel, starts nothing and leaves one log line.
+// addresses the player clicked is cancelled in the panel, starts nothing and leaves one log
+// line; a mail link loses its query (attachments, more recipients).
 TEST_F(MainControllerTest, OnlyWebAndMailLinksLeaveTheNewsPanel) {
     main_.NewsURL = "http://news.example/Page.html";
     const std::vector<std::string> opened = {"http://elsewhere.example/a?b#c", "HTTPS://Elsewhere.example/",
-                                             "hTtP://x.example", "mailto:gm@example.org", "MailTo:gm@example.org"};
+                                             "hTtP://x.example", "mailto:gm@example.org", "MailTo:gm@example.org?attach=C:\\x"};
     const std::vector<std::string> refused = {
         "file:///C:/Games/evil.exe", "FILE://server/share/x.exe", "\\\\host\\share\\x.exe",
         "//host/share/x.exe", "C:\\Windows\\system32\\calc.exe", "c:/x.exe", "javascript:alert(1)",
         "JavaScript:alert(1)", "vbscript:x", "ms-settings:", "steam://run/1", "about:blank", "res://x.dll/1",
         "../x.exe", "/x.exe", "x.html", "", "http:\\\\host\\x", "http:/x", "http:///x", " http://x.example/",
-        "http://x.example/ -foo", "http://x.example/\"x", "mailto:"};
-    for (const auto& url : opened) EXPECT_TRUE(main_.WebBrowser1BeforeNavigate2(url)) << url;
-    for (const auto& url : refused) EXPECT_TRUE(main_.WebBrowser1BeforeNavigate2(url)) << "cancelled: " << url;
-    EXPECT_EQ(shell_.Opened, opened);
-    ASSERT_EQ(debug_.ts.size(), refused.size());
+        "http://x.example/ -foo", "http://x.example/\"x", "mailto:", "http://ex\xC3\xA4mple.example/",
+        "http://ex%61mple.example/", "h\xD1\x82tp://x.example/", "mailto:gm@ex\xC3\xA4mple.org"};
+    for (const auto& url : opened) EXPECT_TRUE(main_.WebBrowser1BeforeNavigate2(url, true)) << url;
+    for (const auto& url : refused) EXPECT_TRUE(main_.WebBrowser1BeforeNavigate2(url, true)) << "cancelled: " << url;
+    EXPECT_TRUE(main_.WebBrowser1BeforeNavigate2("http://script.example/", false)) << "not the player's click";
+    std::vector<std::string> handed(opened.begin(), opened.end() - 1);
+    handed.push_back("MailTo:gm@example.org");
+    EXPECT_EQ(shell_.Opened, handed);
+    ASSERT_EQ(debug_.ts.size(), refused.size() + 1);
     for (size_t i = 0; i < refused.size(); ++i) EXPECT_EQ(debug_.ts[i], "Refused link: " + refused[i]);
+    EXPECT_EQ(debug_.ts.back(), "Refused link, not clicked: http://script.example/");
 }
 
 TEST_F(MainControllerTest, DraggingTheWebViewAndClosing) {
@@ -167,8 +173,8 @@ TEST_F(MainControllerTest, DraggingTheWebViewAndClosing) {
     EXPECT_EQ(view_.PosTop, -3);
 
     main_.NewsURL = "http://news.example/Page.html";
-    EXPECT_FALSE(main_.WebBrowser1BeforeNavigate2("HTTP://NEWS.EXAMPLE/page.html")) << "the news page itself stays";
-    EXPECT_TRUE(main_.WebBrowser1BeforeNavigate2("http://elsewhere.example/"));
+    EXPECT_FALSE(main_.WebBrowser1BeforeNavigate2("HTTP://NEWS.EXAMPLE/page.html", false)) << "the news page itself stays";
+    EXPECT_TRUE(main_.WebBrowser1BeforeNavigate2("http://elsewhere.example/", true));
     EXPECT_EQ(shell_.Opened, std::vector<std::string>{"http://elsewhere.example/"});
     main_.WebBrowser1NavigateComplete2();
     EXPECT_TRUE(view_.PanelVisible(MainPanel::WebPanel));
@@ -264,11 +270,11 @@ TEST_F(MainControllerTest, TheSettingsButtonPlacesTheWindowAndAppliesTheChoices)
     EXPECT_EQ(main_.CheckMode, "Light: Previous List");
     EXPECT_EQ(view_.Text(MainLabel::Text_LangBoxDescription), "yazyk");
     EXPECT_EQ(view_.Navigations.back(), "http://news.example/ru.html");
-    // The web view's handlers are detached: a settled page no longer shows the panel, and a
-    // link is not handed to the system browser.
+    // The web view's handlers are detached: a settled page no longer shows the panel; the
+    // filter still holds.
     main_.WebBrowser1NavigateComplete2();
     EXPECT_FALSE(view_.PanelVisible(MainPanel::WebPanel));
-    EXPECT_FALSE(main_.WebBrowser1BeforeNavigate2("http://elsewhere.example/"));
+    EXPECT_TRUE(main_.WebBrowser1BeforeNavigate2("file:///C:/Games/evil.exe", true));
     EXPECT_TRUE(shell_.Opened.empty());
 }
 

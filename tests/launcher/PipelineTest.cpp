@@ -4,6 +4,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <thread>
 #ifdef _WIN32
 #include <windows.h>
@@ -16,7 +17,11 @@
 #include "inventory/CustomMD5.hpp"
 #include "launcher/UserSettings.hpp"
 #include "platform/FileSystem.hpp"
+#include "config/ConfigKey.hpp"
+#include "config/TarvosUpdateConfig.hpp"
 #include "inventory/ListSignature.hpp"
+#include "launcher/ListCheck.hpp"
+#include "platform/BlankSlot.hpp"
 #include "transfer/UpdaterDecompress.hpp"
 #include "launcher/PipelineFixture.hpp"
 #include "support/LoopbackListener.hpp"
@@ -274,6 +279,14 @@ TEST_F(PipelineFixture, ThePlayersFilesAreInstalledOnceAndThenLeftAlone) {
     EXPECT_EQ(main->FailedFiles(), 0);
 }
 
+// Serves the lines as the server's list, packed and signed as the publisher does.
+void ServeSignedList(const fs::path& root, const fs::path& server, const std::vector<std::string>& lines,
+                     const ListSecretKey& key) {
+    WriteTextLines(PathToUtf8(root / "plain.lst"), lines);
+    BZCompressFile(PathToUtf8(root / "plain.lst"), PathToUtf8(server / "updater.lst.ta2"));
+    WriteBytes(server / "updater.lst.ta2.sig", SignList(Bytes(server / "updater.lst.ta2"), key));
+}
+
 // A launcher with a key takes only a list signed with it: anything else ends the run as a
 // failed list does, with the game folder untouched and no list left; a signed list's entries
 // without a packed digest are refused one by one. A launcher without a key ignores signatures.
@@ -342,10 +355,7 @@ TEST_F(PipelineFixture, ASignedListIsCheckedBeforeItIsUnpacked) {
             line = FormatFileListLine(r);
         }
     lines.insert(std::find(lines.begin(), lines.end(), "@"), "\\unlisted.txt");
-    WriteTextLines(PathToUtf8(root_ / "plain.lst"), lines);
-    BZCompressFile(PathToUtf8(root_ / "plain.lst"), PathToUtf8(ServerFolder() / "updater.lst.ta2"));
-    WriteBytes(ServerFolder() / "updater.lst.ta2.sig",
-               SignList(Bytes(ServerFolder() / "updater.lst.ta2"), pair.secretKey));
+    ServeSignedList(root_, ServerFolder(), lines, pair.secretKey);
     fs::remove_all(player_);
     fs::create_directories(player_ / "updater");
     debug_.ts.clear();
@@ -359,6 +369,130 @@ TEST_F(PipelineFixture, ASignedListIsCheckedBeforeItIsUnpacked) {
     EXPECT_EQ(FilesBelow(player_), (std::set<std::string>{"a.txt", "updater/OldList.lst"}));
     EXPECT_TRUE(Logged("File list entry refused, no packed digest to check: \\sub\\b.txt"));
     EXPECT_TRUE(Logged("File list entry refused, no packed digest to check: \\unlisted.txt"));
+}
+
+class SignedPipeline : public PipelineFixture {
+protected:
+    // One run of a launcher with the key: the list, the start-up check and its repairs.
+    std::unique_ptr<TFMain> RunKeyed(const std::string& key) {
+        debug_.ts.clear();
+        config_.UpdateServers.PublicKey = key;
+        auto main = MakeMain("Hard: MD5 Hash", 1, Url());
+        main->Attach(config_, skin_);
+        main->OnEndProcess = [](int) {};
+        main->FetchUpdaterList();
+        main->CheckingRequiredFiles();
+        return main;
+    }
+    tConfigData config_;
+    TtucConfig skin_;
+};
+
+// Publishing signed with a fresh key: the key's text, for the launcher's configuration.
+std::string SignReleases(const fs::path& root, const std::string& extra = "") {
+    const ListKeyPair pair = MakeListKeyPair();
+    WriteBytes(root / "list.key", SecretKeyText(pair.secretKey) + "\n");
+    WriteBytes(root / "options.txt", "--sign '" + PathToUtf8(root / "list.key") + "' " + extra);
+    return ListKeyText(pair.publicKey);
+}
+
+// A native launcher file whose configuration carries the key (none when empty), as
+// tarvos-pack would leave it: empty skins, the text, packed into the marked slot.
+std::string LauncherCarrying(const std::string& key) {
+    MemoryStream package;
+    for (const int32_t section : {TtucMainWindow().Version(), 0, TtucConfigWindow().Version(), 0})
+        package.WriteBuffer(&section, 4);  // each window: its version, no elements
+    const std::string text = "[updateservers]\r\nurl=http://x/\r\n" + (key.empty() ? "" : "publickey=" + key + "\r\n");
+    package.WriteBuffer(text.data(), text.size());
+    package.Seek(0, SeekOrigin::Begin);
+    MemoryStream packed;
+    BZCompressStream(package, packed);
+    const auto scramble = ConfigKey();
+    XorStream(packed, std::string_view(reinterpret_cast<const char*>(scramble.data()), scramble.size()));
+    std::string slot(kBlankSlotSize, '\0');
+    const auto length = static_cast<uint32_t>(packed.Size());
+    for (int i = 0; i < 4; ++i) slot[static_cast<size_t>(i)] = static_cast<char>(length >> (8 * i));
+    slot.replace(4, packed.Size(), packed.View());
+    return std::string("\x7F" "ELF", 4) + std::string(60, '\0') + kBlankMarkerHead + kBlankMarkerTail + slot;
+}
+
+// A keyed launcher takes no release older than one it took, nor one past its expiry: both
+// end the run as a refused signature does, the folder as it was.
+TEST_F(SignedPipeline, AKeyedLauncherRefusesAnOlderOrExpiredRelease) {
+    const std::string key = SignReleases(root_, "--expires 1d");
+    AddGameFile("a.txt", "release 1", kSummer);
+    Publish();
+    fs::copy(ServerFolder(), root_ / "release1", fs::copy_options::recursive);
+    AddGameFile("a.txt", "release 2, longer", kWinter);
+    Publish();
+    EXPECT_EQ(RunKeyed(key)->NewFileList->Count(), 1);
+    EXPECT_EQ(Bytes(player_ / "a.txt"), "release 2, longer");
+
+    fs::remove_all(ServerFolder());
+    fs::copy(root_ / "release1", ServerFolder(), fs::copy_options::recursive);
+    const auto rolledBack = RunKeyed(key);
+    EXPECT_EQ(rolledBack->NewFileList->Count(), 0) << "no list: the run ends with status 4";
+    EXPECT_EQ(rolledBack->ListRefusal(), "release 1 is older than release 2 accepted before");
+    EXPECT_TRUE(Logged("File list refused: release 1 is older than release 2 accepted before"));
+    EXPECT_EQ(Bytes(player_ / "a.txt"), "release 2, longer");
+    EXPECT_FALSE(fs::exists(player_ / "updater.lst"));
+
+    const std::string packed = Bytes(ServerFolder() / "updater.lst.ta2");
+    const std::string signature = Bytes(ServerFolder() / "updater.lst.ta2.sig");
+    const auto now = static_cast<int64_t>(std::time(nullptr));
+    const std::string serials = PathToUtf8(root_ / "serial.txt");
+    EXPECT_EQ(CheckFetchedList(packed, signature, key, serials, now).refused, "");
+    EXPECT_EQ(CheckFetchedList(packed, signature, key, serials, now + 2 * 86400).refused.rfind("the list expired at ", 0), 0u);
+}
+
+// Under a key nothing is installed that no signed digest covers: a required name whose file
+// line the launcher passes over (here for its trailing blank) is refused, not fetched blind.
+TEST_F(SignedPipeline, ARequiredNameWithoutASignedLineIsRefused) {
+    const std::string key = SignReleases(root_);
+    AddGameFile("a.txt", "new a", kSummer);
+    WriteBeside("required.txt", "\\a.txt\n");
+    Publish();
+    std::vector<std::string> lines = ReadTextLines(PathToUtf8(ServerFolder() / "updater.lst"));
+    for (auto& line : lines)
+        if (line.find("a.txt|") != std::string::npos) line.replace(line.find("a.txt|"), 6, "a.txt |");
+    ServeSignedList(root_, ServerFolder(), lines, *ParseSecretKey(Bytes(root_ / "list.key")));
+    WriteBytes(player_ / "a.txt", "old a");
+    const auto main = RunKeyed(key);
+    EXPECT_EQ(Bytes(player_ / "a.txt"), "old a");
+    EXPECT_TRUE(Logged("File refused, no signed digest covers it: \\a.txt"));
+    EXPECT_EQ(main->FailedNames(), std::vector<std::string>{"\\a.txt"});
+}
+
+// A keyed launcher replaces itself only by a launcher with its key, or with the key the list
+// signed with its key announces; a copy without a key or with another would take lists it
+// refuses.
+TEST_F(SignedPipeline, AKeyedLauncherStaysKeyedUnlessTheSignedListAnnouncesTheNext) {
+    const ListKeyPair next = MakeListKeyPair();
+    WriteBytes(root_ / "next.key", SecretKeyText(next.secretKey) + "\n");
+    const std::string nextKey = ListKeyText(next.publicKey);
+    const std::string key = SignReleases(root_);
+    const std::string options = Bytes(root_ / "options.txt");
+    struct Case {
+        const char* what;
+        std::string carried, extra;
+        bool replaced;
+    } cases[] = {
+        {"no key", "", "", false},
+        {"another key", ListKeyText(MakeListKeyPair().publicKey), "", false},
+        {"the announced key", nextKey, "--next-key '" + PathToUtf8(root_ / "next.key") + "'", true},
+    };
+    double date = kSummer;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes(root_ / "options.txt", options + c.extra);
+        AddGameFile("tarvos.exe", LauncherCarrying(c.carried), date += 1);  // of equal size: a date apart
+        WriteBeside("required.txt", "\\tarvos.exe\n");
+        Publish();
+        WriteBytes(player_ / "tarvos.exe", "the running launcher");
+        RunKeyed(key);
+        EXPECT_EQ(Bytes(player_ / "tarvos.exe") == Bytes(game_ / "tarvos.exe"), c.replaced);
+        EXPECT_EQ(Logged("Self-update to the announced key " + nextKey), c.replaced);
+    }
 }
 
 // Servers that misbehave in the ways real ones do. Alone, each ends in a clear failure after

@@ -10,6 +10,7 @@
 
 #include "config/TempFolder.hpp"
 #include "inventory/CustomMD5.hpp"
+#include "inventory/ListRelease.hpp"
 #include "inventory/ListSignature.hpp"
 #include "inventory/uClasses.hpp"
 #include "platform/DateTime.hpp"
@@ -208,6 +209,14 @@ TEST(PublishTool, SignsWithItsOwnKeyAndRehashesOnRequest) {
     ASSERT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(CheckListSignature(FileText("server/updater.lst.ta2"), FileText("server/updater.lst.ta2.sig"), publicKey),
               "");
+    // Every signed release goes one serial further, kept beside the key; none goes back.
+    ASSERT_EQ(Publish("game server --sign list.key --expires 30d").code, 0);
+    ListRelease release;
+    EXPECT_EQ(ReadListRelease(ReadTextLines("server/updater.lst"), release), "");
+    EXPECT_EQ(release.serial, 2u);
+    EXPECT_NEAR(static_cast<double>(release.expires), static_cast<double>(std::time(nullptr) + 30 * 86400), 60);
+    EXPECT_EQ(TrimText(FileText("list.key.serial")), "2");
+    EXPECT_EQ(Publish("game server --sign list.key --serial 1").code, 1);
 
     // Same size, same date, other bytes: only --rehash sees it.
     const std::string packedBefore = FileText("server/a.txt.ta2");

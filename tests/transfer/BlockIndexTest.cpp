@@ -2,11 +2,15 @@
 // of an old copy against it.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <random>
 
 #include "config/TempFolder.hpp"
 #include "inventory/CustomMD5.hpp"
+#include "platform/Error.hpp"
 #include "transfer/BlockDelta.hpp"
 #include "transfer/BlockIndex.hpp"
 
@@ -38,23 +42,27 @@ void ExpectSourcesHold(const BlockIndex& index, const DeltaPlan& plan, const std
 
 TEST(BlockIndex, ReadsBackWhatItWritesAndRefusesEveryDamage) {
     TempFolder tmp("blockindex");
-    const std::string bytes = RandomBytes(10 * 4096 + 123, 1);
+    const uint32_t block = 64 << 10;
+    const std::string bytes = RandomBytes(10 * block + 123, 1);
     Write("file", bytes);
-    const BlockIndex index = MakeBlockIndex("file", 4096);
+    const BlockIndex index = MakeBlockIndex("file", block);
     ASSERT_EQ(index.blocks.size(), 11u);
     EXPECT_EQ(index.FileDigestText(), FileMD5("file"));
-    EXPECT_EQ(index.blocks[3].weak, WeakSum(reinterpret_cast<const uint8_t*>(bytes.data()) + 3 * 4096, 4096));
+    EXPECT_EQ(index.blocks[3].weak, WeakSum(reinterpret_cast<const uint8_t*>(bytes.data()) + 3 * block, block));
 
     const std::string wire = WriteBlockIndex(index);
     BlockIndex back;
     ASSERT_TRUE(ReadBlockIndex(wire.data(), wire.size(), back));
     EXPECT_EQ(back.fileSize, index.fileSize);
-    EXPECT_EQ(back.blockSize, 4096u);
+    EXPECT_EQ(back.blockSize, block);
     EXPECT_EQ(back.fileDigest, index.fileDigest);
     for (size_t i = 0; i < index.blocks.size(); ++i) {
         EXPECT_EQ(back.blocks[i].weak, index.blocks[i].weak);
         EXPECT_EQ(back.blocks[i].strong, index.blocks[i].strong);
     }
+    // Sealed, but with a block size the publisher would not choose for this file.
+    const std::string larger = WriteBlockIndex(MakeBlockIndex("file", 2 * block));
+    EXPECT_FALSE(ReadBlockIndex(larger.data(), larger.size(), back));
     for (size_t at = 0; at < wire.size(); at += 7) {
         std::string bad = wire;
         bad[at] ^= 0x10;
@@ -102,5 +110,48 @@ TEST(BlockIndex, ScanFindsUnchangedBlocksWhereverTheyMoved) {
             ranged += r.last - r.first + 1;
         }
         EXPECT_EQ(ranged, plan.FetchBytes(index)) << c.name;
+    }
+}
+
+// A mirror can seal an index of its own (the seal has no key) whose weak sums match the old
+// copy everywhere and whose strong sums match nothing. The scan gives such blocks up after a
+// few misses and takes none of them; a stop ends it at once. (The bounds are generous; the
+// delta bench measures the real figures.)
+TEST(BlockIndex, AHostileIndexCostsABoundedScanAndAStopEndsIt) {
+    TempFolder tmp("blockhostile");
+    const int64_t size = 16 << 20;
+    Write("old", std::string(static_cast<size_t>(size), '\0'));
+    BlockIndex index;
+    index.fileSize = size;
+    index.blockSize = ChooseBlockSize(size);
+    const std::vector<uint8_t> zeros(index.blockSize, 0);
+    index.blocks.assign(static_cast<size_t>(size / index.blockSize), {WeakSum(zeros.data(), zeros.size()), {1}});
+    const std::string wire = WriteBlockIndex(index);
+    BlockIndex read;
+    ASSERT_TRUE(ReadBlockIndex(wire.data(), wire.size(), read));
+
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const DeltaPlan plan = MatchBlocks(read, "old");
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(16)) << "at most 1 s per MiB of the old copy";
+    EXPECT_EQ(plan.FetchBytes(read), size) << "the archive or the ranges bring every block";
+
+    std::atomic<bool> stop{false};
+    Clock::time_point stoppedAt{};
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        stoppedAt = Clock::now();
+        stop = true;
+    });
+    bool ended = false;
+    try {
+        MatchBlocks(read, "old", [&] { return stop.load(); });
+    } catch (const TarvosError&) {
+        ended = true;
+    }
+    const auto endedAt = Clock::now();
+    stopper.join();
+    if (ended) {
+        EXPECT_LT(endedAt - stoppedAt, std::chrono::milliseconds(500));
     }
 }

@@ -18,6 +18,7 @@
 #include "ui/win32/GdiText.hpp"
 #include "ui/win32/Win32MainWindow.hpp"
 #include "ui/win32/Win32SettingsWindow.hpp"
+#include "ui/win32/Win32WebView.hpp"
 #include "ui/win32/Win32Windows.hpp"
 #include "widgets/ButtonComps.hpp"
 
@@ -172,6 +173,67 @@ TEST(Win32MainWindow, TheTrayIconGoesWhenTheProcessEndsFromAWait) {
     icon.hWnd = window.Handle();
     icon.uID = 1;
     EXPECT_FALSE(Shell_NotifyIconW(NIM_DELETE, &icon)) << "the icon would stay behind the ended process";
+}
+
+namespace {
+class RecordingShell : public Shell {
+public:
+    bool OpenUrl(const std::string& url) override {
+        opened.push_back(url);
+        return true;
+    }
+    bool StartElevated(const std::string& file, const std::string&, const std::string&) override {
+        opened.push_back(file);
+        return true;
+    }
+    std::vector<std::string> opened;
+};
+}  // namespace
+
+// After the settings window has been used the news panel keeps its filter: the real control
+// sent to a file: target, and a page's request for a window of its own (window.open, a link
+// with a target), are cancelled and start nothing.
+TEST(Win32WebView, TheFilterOutlivesTheSettingsWindowAndNoWindowOpens) {
+    Win32MainWindow window(MainLoop(), "Tarvos web view test");
+    TLanguageArray texts{};
+    tConfigData config;
+    TtucConfig skin;
+    RecordingShell shell;
+    TFMain main(window, MainLoop(), texts, shell, nullptr);
+    main.Attach(config, skin);
+    main.NewsURL = "http://news.example/";
+    main.WebHandlersAttached = false;  // as after the settings window
+    Win32WebView view(window.Handle(), MainLoop());
+    if (!view.Available() || !view.EventSink()) GTEST_SKIP() << "no browser control here";
+    std::vector<std::string> asked;
+    view.OnBeforeNavigate = [&](const std::string& url, bool byPlayer) {
+        const bool cancel = main.WebBrowser1BeforeNavigate2(url, byPlayer);
+        asked.push_back(url + (byPlayer ? " clicked" : "") + (cancel ? " cancelled" : " taken"));
+        return cancel;
+    };
+    view.Navigate("file:///C:/windows/system32/notepad.exe");
+    MainLoop().ProcessMessages();
+    // The control names the target as it sees it (a file: URL becomes a path).
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].ends_with("notepad.exe cancelled")) << asked[0];
+
+    // The control's new-window request, as it raises it for window.open.
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    IDispatch* opened = nullptr;
+    VARIANT args[5];
+    for (auto& a : args) VariantInit(&a);
+    args[0].vt = VT_BSTR, args[0].bstrVal = SysAllocString(L"http://popup.example/");
+    args[1].vt = VT_BSTR, args[1].bstrVal = SysAllocString(L"http://news.example/");
+    args[2].vt = VT_I4, args[2].lVal = 0;
+    args[3].vt = VT_BYREF | VT_BOOL, args[3].pboolVal = &cancel;
+    args[4].vt = VT_BYREF | VT_DISPATCH, args[4].ppdispVal = &opened;
+    DISPPARAMS params{args, nullptr, 5, 0};
+    view.EventSink()->Invoke(273, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    SysFreeString(args[0].bstrVal);
+    SysFreeString(args[1].bstrVal);
+    EXPECT_EQ(cancel, VARIANT_TRUE) << "no window of its own, where no filter runs";
+    EXPECT_EQ(opened, nullptr);
+    EXPECT_TRUE(shell.opened.empty()) << "not the player's click";
 }
 
 namespace {

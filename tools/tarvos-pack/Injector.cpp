@@ -49,14 +49,4 @@ void InjectPackage(std::span<const std::uint8_t> package, const std::filesystem:
     if (!file) throw TarvosError("Cannot write file " + PathToUtf8(launcher));
 }
 
-std::optional<Bytes> PackageOfLauncher(std::span<const std::uint8_t> file) {
-    size_t at = FindSlot(file);
-    MemoryResources resources("blank", file.subspan(at, kBlankSlotSize));
-    tConfigData config;
-    MemoryStream stream;
-    config.LoadConfig(stream, resources);
-    if (stream.Size() == 0) return std::nullopt;
-    return stream.Bytes();
-}
-
 }  // namespace tarvos::pack

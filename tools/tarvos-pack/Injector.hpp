@@ -4,6 +4,7 @@
 #include <string>
 
 #include "SkinWriter.hpp"
+#include "config/LauncherSlot.hpp"
 
 namespace tarvos::pack {
 
@@ -17,8 +18,6 @@ Bytes SlotBytes(std::span<const std::uint8_t> packed);
 // Writes the package into the slot of a built launcher, in place.
 void InjectPackage(std::span<const std::uint8_t> package, const std::filesystem::path& launcher);
 
-// The package a launcher file carries, read the way the launcher reads it; nothing when its
-// slot holds no usable package (the launcher would then report the missing configuration).
-std::optional<Bytes> PackageOfLauncher(std::span<const std::uint8_t> file);
+using tarvos::PackageOfLauncher;
 
 }  // namespace tarvos::pack

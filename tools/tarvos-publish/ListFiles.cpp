@@ -86,7 +86,16 @@ ListSecretKey ReadSecretKeyFile(const fs::path& file) {
     return *key;
 }
 
-int64_t WriteListFiles(const fs::path& server, const std::vector<std::string>& lines, const ListSecretKey* key) {
+ListRelease ReadPublishedRelease(const fs::path& server) {
+    ListRelease release;
+    const fs::path file = server / "updater.lst";
+    std::error_code ec;
+    if (fs::is_regular_file(file, ec)) ReadListRelease(ReadTextLines(PathToUtf8(file)), release);
+    return release;
+}
+
+int64_t WriteListFiles(const fs::path& server, const std::vector<std::string>& lines,
+                       const std::vector<ListSecretKey>& keys) {
     std::string text;
     for (const auto& line : lines) text.append(line).append("\r\n");
     bool ascii = true;
@@ -100,16 +109,18 @@ int64_t WriteListFiles(const fs::path& server, const std::vector<std::string>& l
     const fs::path signature = server / "updater.lst.ta2.sig", signaturePart = fs::path(signature).concat(".publishing");
     WriteBytes(listPart, text);
     BZCompressFile(PathToUtf8(listPart), PathToUtf8(packedPart));
-    if (key) {
+    if (!keys.empty()) {
         std::ifstream in(packedPart, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        WriteBytes(signaturePart, SignList(bytes, *key));
+        std::string signatures;
+        for (const auto& key : keys) signatures += SignList(bytes, key);
+        WriteBytes(signaturePart, signatures);
     }
     MoveIntoPlace(listPart, list);
     MoveIntoPlace(packedPart, packed);
     // Signature last and right after its list: a launcher in between meets a mismatch,
     // refuses the list for that run and takes the pair at its next start.
-    if (key) {
+    if (!keys.empty()) {
         MoveIntoPlace(signaturePart, signature);
     } else {
         std::error_code ec;

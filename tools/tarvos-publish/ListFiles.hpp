@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "inventory/ListRelease.hpp"
 #include "inventory/ListSignature.hpp"
 #include "inventory/uClasses.hpp"
 
@@ -25,12 +26,16 @@ std::vector<std::string> ListLines(const TFileList& files, const std::vector<std
 // Writes "updater.lst" and its packed form "updater.lst.ta2" into the server folder, each
 // under a temporary name first and then moved over the old one, the packed list last.
 // Lines with characters beyond ASCII are written as UTF-8 behind a byte-order mark, which
-// the launcher reads the same on every code page; pure ASCII needs none. With a key, the
-// packed list's detached signature goes beside it as "updater.lst.ta2.sig"; without one, a
-// signature of an earlier run is removed, since it could never match the new list. Returns
-// the size of the packed list.
+// the launcher reads the same on every code page; pure ASCII needs none. With keys, the
+// packed list's detached signatures, one by each key in turn, go beside it as
+// "updater.lst.ta2.sig"; without, a signature of an earlier run is removed, since it could
+// never match the new list. Returns the size of the packed list.
 int64_t WriteListFiles(const std::filesystem::path& server, const std::vector<std::string>& lines,
-                       const ListSecretKey* key);
+                       const std::vector<ListSecretKey>& keys);
+
+// The release line of the server folder's "updater.lst" from an earlier run; serial 0 when
+// there is none.
+ListRelease ReadPublishedRelease(const std::filesystem::path& server);
 
 // The secret key of a key file written by MakeKeys; throws TarvosError when it is unreadable
 // or malformed.

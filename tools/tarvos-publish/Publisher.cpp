@@ -1,6 +1,7 @@
 #include "Publisher.hpp"
 
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <ostream>
 #include <thread>
@@ -79,9 +80,35 @@ void RemovePartials(const fs::path& server) {
     for (const auto& p : partials) fs::remove(p, ec);
 }
 
+fs::path SerialFileOf(const fs::path& keyFile) { return fs::path(keyFile).concat(".serial"); }
+
+uint64_t ReadSerialFile(const fs::path& file) {
+    std::ifstream in(file);
+    uint64_t serial = 0;
+    in >> serial;
+    return in ? serial : 0;
+}
+
+// The serial only grows: one above the highest of the last list in the server folder and
+// the one kept beside the key, so that neither a fresh server folder nor a restored key
+// makes it go back.
+ListRelease NextRelease(const Options& o, const fs::path& server, const std::vector<ListSecretKey>& keys,
+                        std::vector<std::string>& errors) {
+    ListRelease release;
+    const uint64_t last = std::max(ReadPublishedRelease(server).serial, ReadSerialFile(SerialFileOf(*o.signKey)));
+    release.serial = o.serial ? o.serial : last + 1;
+    if (release.serial < last)
+        errors.push_back("--serial " + std::to_string(o.serial) + ": release " + std::to_string(last) +
+                         " was published before, and launchers that took it refuse a lower one");
+    if (o.expiresAfter > 0) release.expires = static_cast<int64_t>(std::time(nullptr)) + o.expiresAfter;
+    if (keys.size() > 1) release.nextKey = ListKeyText(PublicKeyOf(keys[1]));
+    return release;
+}
+
 struct Inputs {
     fs::path rar;
-    std::optional<ListSecretKey> key;
+    std::vector<ListSecretKey> keys;  // the signing key, then the one to follow it
+    ListRelease release;
     std::vector<std::string> required, deleted;
     ScanResult scan;
 };
@@ -103,10 +130,12 @@ std::vector<std::string> Gather(const Options& o, const fs::path& game, const fs
     }
     if (o.signKey) {
         try {
-            in.key = ReadSecretKeyFile(*o.signKey);
+            in.keys.push_back(ReadSecretKeyFile(*o.signKey));
+            if (o.nextKey) in.keys.push_back(ReadSecretKeyFile(*o.nextKey));
         } catch (const std::exception& e) {
             errors.push_back(e.what());
         }
+        in.release = NextRelease(o, server, in.keys, errors);
     }
     if (o.required) in.required = ReadNameFile(*o.required, errors);
     if (o.deleted) in.deleted = ReadNameFile(*o.deleted, errors);
@@ -166,17 +195,19 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
     std::vector<fs::path> deltaStale;
     for (auto& f : in.scan.files) {
         totalBytes += f.size;
+        const TFileItem* old = previous->GetItemByName(f.name);
+        const bool kept = old && old->Content.Size == f.size && old->Content.Date == f.date &&
+                          IsDigest(old->Content.Hash) && IsDigest(old->Content.HashPacked) &&
+                          fs::is_regular_file(f.archive, ec) &&
+                          (!o.rehash || FileMD5(PathToUtf8(f.path)) == old->Content.Hash);
+        // A file repacked for any reason (--rehash found it changed in place, too) needs its
+        // index and copy made again: the old ones describe other bytes.
         if (o.deltaMinSize > 0 && f.size >= o.deltaMinSize) {
-            const TFileItem* known = previous->GetItemByName(f.name);
-            const bool same = known && known->Content.Size == f.size && known->Content.Date == f.date;
-            if (!same || !HasDeltaFiles(f)) deltaWork.push_back(f);
+            if (!kept || !HasDeltaFiles(f)) deltaWork.push_back(f);
         } else {
             deltaStale.push_back(f.archive);
         }
-        const TFileItem* old = previous->GetItemByName(f.name);
-        if (old && old->Content.Size == f.size && old->Content.Date == f.date &&
-            IsDigest(old->Content.Hash) && IsDigest(old->Content.HashPacked) &&
-            fs::is_regular_file(f.archive, ec) && (!o.rehash || FileMD5(PathToUtf8(f.path)) == old->Content.Hash)) {
+        if (kept) {
             files.AddItemSimple(f.name, old->Content.Hash, old->Content.HashPacked, f.size, f.date);
             continue;
         }
@@ -219,7 +250,10 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
         MoveIntoPlace(job.partial, job.file.archive);
         files.AddItemSimple(job.file.name, job.hash, job.hashPacked, job.file.size, job.file.date);
     }
-    const int64_t packedList = WriteListFiles(server, ListLines(files, in.required, in.deleted), in.key ? &*in.key : nullptr);
+    std::vector<std::string> lines = ListLines(files, in.required, in.deleted);
+    if (!in.keys.empty()) lines.insert(lines.begin(), ListReleaseLine(in.release));
+    const int64_t packedList = WriteListFiles(server, lines, in.keys);
+    if (o.signKey) std::ofstream(SerialFileOf(*o.signKey)) << in.release.serial << "\n";
     // Only now, when no list names them any more.
     for (const auto& archive : deltaStale) RemoveDeltaFiles(archive);
     int removed = 0;
@@ -236,7 +270,11 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
     if (!in.required.empty()) out << ", " << in.required.size() << " required";
     if (!in.deleted.empty()) out << ", " << in.deleted.size() << " to delete";
     out << "; updater.lst.ta2 " << packedList << " bytes";
-    if (in.key) out << ", signed (updater.lst.ta2.sig)";
+    if (!in.keys.empty()) {
+        out << ", signed (updater.lst.ta2.sig), release " << in.release.serial;
+        if (in.release.expires) out << " until " << UtcText(in.release.expires);
+        if (!in.release.nextKey.empty()) out << ", announcing the key " << in.release.nextKey;
+    }
     out << std::endl;
     return 0;
 }

@@ -13,8 +13,11 @@ struct Options {
     unsigned jobs = 0;                                       // 0: one per processor
     std::string rar = "rar";                                 // a program name on the search path, or a path
     std::optional<std::filesystem::path> signKey;            // secret key file: sign updater.lst.ta2
-    bool rehash = false;
-    int64_t deltaMinSize = 0;  // files at least this large get a block index; 0: none  // compare every file's digest, not only its size and date
+    std::optional<std::filesystem::path> nextKey;            // secret key file of the key to follow
+    uint64_t serial = 0;                                     // 0: one above the last release's
+    int64_t expiresAfter = 0;                                // seconds from now; 0: never
+    bool rehash = false;                                     // compare every file's digest, not only its size and date
+    int64_t deltaMinSize = 0;                                // files at least this large get a block index; 0: none
 };
 
 // Writes a new key pair for signing the list: the secret key into keyFile (its owner alone

@@ -18,7 +18,8 @@ int Usage() {
     std::cerr
         << "usage: tarvos-publish GAME_DIR SERVER_DIR [--required FILE] [--delete FILE] [--jobs N] [--rar "
            "PROGRAM]\n"
-           "                      [--sign KEYFILE] [--rehash] [--delta-min-size SIZE]\n"
+           "                      [--sign KEYFILE [--serial N] [--expires AGE] [--next-key KEYFILE]] [--rehash]\n"
+           "                      [--delta-min-size SIZE]\n"
            "       tarvos-publish keygen KEYFILE\n"
            "  Makes one RAR archive per file (name + \".ta2\"), \"updater.lst\" and \"updater.lst.ta2\" in\n"
            "  SERVER_DIR; a later run repacks only files whose size or date changed.\n"
@@ -27,6 +28,9 @@ int Usage() {
            "  --jobs N         rar processes at a time (default: one per processor)\n"
            "  --rar PROGRAM    the rar program (default: rar on the search path)\n"
            "  --sign KEYFILE   sign updater.lst.ta2 with the secret key (writes updater.lst.ta2.sig)\n"
+           "  --serial N       the release's serial (default: one above the last, kept in KEYFILE.serial)\n"
+           "  --expires AGE    launchers refuse the list AGE after now (30d, 12h)\n"
+           "  --next-key KEYFILE  announce the key to follow and sign with it as well\n"
            "  --rehash         compare the digest of every file, not only its size and date\n"
            "  --delta-min-size SIZE  files of at least SIZE bytes (suffix K, M or G; at least 1M) also\n"
            "                   get a block index and an uncompressed copy, so that launchers fetch\n"
@@ -46,6 +50,18 @@ int64_t ParseSize(const std::string& text) {
         case 'k': case 'K': return value << 10;
         case 'm': case 'M': return value << 20;
         case 'g': case 'G': return value << 30;
+        default: return -1;
+    }
+}
+
+// "30d" or "12h" in seconds; -1 when it is neither.
+int64_t ParseAge(const std::string& text) {
+    if (text.size() < 2 || text.size() > 6 || text.find_first_not_of("0123456789") != text.size() - 1) return -1;
+    const int64_t value = std::stoll(text.substr(0, text.size() - 1));
+    if (value < 1) return -1;
+    switch (text.back()) {
+        case 'd': return value * 86400;
+        case 'h': return value * 3600;
         default: return -1;
     }
 }
@@ -74,6 +90,16 @@ int main(int argc, char** argv) {
             o.deleted = PathFromUtf8(args[++i]);
         } else if (a == "--sign" && hasValue) {
             o.signKey = PathFromUtf8(args[++i]);
+        } else if (a == "--next-key" && hasValue) {
+            o.nextKey = PathFromUtf8(args[++i]);
+        } else if (a == "--serial" && hasValue) {
+            const std::string& n = args[++i];
+            if (n.empty() || n.size() > 18 || n.find_first_not_of("0123456789") != std::string::npos) return Usage();
+            o.serial = std::stoull(n);
+            if (o.serial == 0) return Usage();
+        } else if (a == "--expires" && hasValue) {
+            o.expiresAfter = ParseAge(args[++i]);
+            if (o.expiresAfter < 0) return Usage();
         } else if (a == "--rehash") {
             o.rehash = true;
         } else if (a == "--delta-min-size" && hasValue) {
@@ -97,6 +123,8 @@ int main(int argc, char** argv) {
         }
     }
     if (folders.size() != 2) return Usage();
+    // A release's serial, expiry and next key mean something only to launchers with a key.
+    if (!o.signKey && (o.nextKey || o.serial || o.expiresAfter)) return Usage();
     o.game = PathFromUtf8(folders[0]);
     o.server = PathFromUtf8(folders[1]);
     try {

@@ -353,6 +353,7 @@ void ConsoleWindows::ReportEnding(int code) {
     if (code == kExitNoServer) {
         view_.Note(main_->NoServer() ? "No update server answered: the game folder was not checked."
                                      : "No usable file list came from the update server: the game folder was not checked.");
+        if (!main_->ListRefusal().empty()) view_.Note("File list refused: " + main_->ListRefusal());
         return;
     }
     const auto& names = main_->FailedNames();

@@ -202,7 +202,9 @@ void Win32MainWindow::Connect(TFMain& main) {
     wire(MainButton::Button_Minimize, [this] { main_->MinimizeButtonClick(); });
     wire(MainButton::Button_Config, [this] { main_->Button_ConfigClick(); });
     if (auto* close = form_.Find<TButton>("MsgCloseBtn")) close->OnClick = [this] { main_->MsgCloseBtnClick(); };
-    web_->OnBeforeNavigate = [this](const std::string& url) { return main_->WebBrowser1BeforeNavigate2(url); };
+    web_->OnBeforeNavigate = [this](const std::string& url, bool byPlayer) {
+        return main_->WebBrowser1BeforeNavigate2(url, byPlayer);
+    };
     web_->OnComplete = [this] { main_->WebBrowser1NavigateComplete2(); };
     web_->OnError = [this] { main_->WebBrowser1NavigateError(); };
 }

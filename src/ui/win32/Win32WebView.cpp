@@ -14,6 +14,19 @@ namespace {
 
 constexpr wchar_t kHostClass[] = L"TarvosWebHost";
 constexpr int kSilentNavigationMs = 30000;
+// A navigation this soon after the player's click or Enter in the view is the player's.
+constexpr ULONGLONG kGestureMs = 1000;
+// The old new-window event and the newer one (the headers of some tool chains lack them).
+constexpr DISPID kNewWindow = 107;
+constexpr DISPID kNewWindow3 = 273;
+
+void SetFlag(VARIANT& flag, bool value) {
+    if (flag.vt == (VT_BYREF | VT_BOOL) && flag.pboolVal) *flag.pboolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+// The view whose panel the player's input is watched for (one per process, on its thread).
+Win32WebView::Impl* g_watched = nullptr;
+HHOOK g_inputHook = nullptr;
 
 std::string FromBstr(const VARIANT* v) {
     if (!v) return {};
@@ -27,6 +40,8 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return CallbackBoundary<LRESULT>(0, [&] { return DefWindowProcW(hwnd, msg, wp, lp); });
 }
 
+LRESULT CALLBACK InputHook(int code, WPARAM wp, LPARAM lp);
+
 }  // namespace
 
 // The container of the browser control: its client site, its in-place site and frame, and
@@ -38,6 +53,30 @@ struct Win32WebView::Impl final : IOleClientSite, IOleInPlaceSite, IOleInPlaceFr
     IWebBrowser2* browser = nullptr;
     IConnectionPoint* events = nullptr;
     DWORD cookie = 0;
+    ULONGLONG lastGesture = 0;  // GetTickCount64 of the player's last click or Enter in the view
+
+    void Watch(const MSG& msg) {
+        const bool gesture = msg.message == WM_LBUTTONUP || msg.message == WM_MBUTTONUP ||
+                             (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN);
+        if (gesture && host && (msg.hwnd == host || IsChild(host, msg.hwnd))) lastGesture = GetTickCount64();
+    }
+    bool ByPlayer(const VARIANT* frame) const {
+        if (!RecentGesture()) return false;
+        // The event names the browser object of the frame that navigates: the top one is ours.
+        if (!frame || frame->vt != VT_DISPATCH || !frame->pdispVal || !browser) return false;
+        IUnknown *a = nullptr, *b = nullptr;
+        frame->pdispVal->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&a));
+        browser->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&b));
+        const bool top = a && a == b;
+        if (a) a->Release();
+        if (b) b->Release();
+        return top;
+    }
+    // What the view's owner says of a target; asked of every navigation and window request.
+    bool Refused(const std::string& url, bool byPlayer) {
+        // Without an answer nothing leaves the news page: a frame or script goes nowhere.
+        return !owner->OnBeforeNavigate || owner->OnBeforeNavigate(url, byPlayer);
+    }
 
     // ---- IUnknown (one object for all interfaces) ----
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
@@ -150,13 +189,21 @@ struct Win32WebView::Impl final : IOleClientSite, IOleInPlaceSite, IOleInPlaceFr
         return CallbackBoundary<HRESULT>(S_OK, [&] { return Event(id, params); });
     }
     HRESULT Event(DISPID id, DISPPARAMS* params) {
-        // Arguments arrive last first: BeforeNavigate2's URL is the sixth from the end, its
-        // cancel flag the last.
+        // Arguments arrive last first: BeforeNavigate2's frame is the seventh from the end, its
+        // URL the sixth, its cancel flag the last.
         if (id == DISPID_BEFORENAVIGATE2 && params && params->cArgs >= 7) {
             const std::string url = FromBstr(&params->rgvarg[5]);
-            const bool cancel = owner->OnBeforeNavigate && owner->OnBeforeNavigate(url);
-            VARIANT& flag = params->rgvarg[0];
-            if (flag.vt == (VT_BYREF | VT_BOOL) && flag.pboolVal) *flag.pboolVal = cancel ? VARIANT_TRUE : VARIANT_FALSE;
+            SetFlag(params->rgvarg[0], Refused(url, ByPlayer(&params->rgvarg[6])));
+        } else if (id == kNewWindow3 && params && params->cArgs >= 5) {
+            // A link with a target or window.open: the target is judged like any other (a click
+            // of the player's may still reach the system browser), but no window opens here,
+            // where the filter would not follow it.
+            Refused(FromBstr(&params->rgvarg[0]), RecentGesture());
+            SetFlag(params->rgvarg[3], true);
+        } else if (id == DISPID_NEWWINDOW2 && params && params->cArgs >= 2) {
+            SetFlag(params->rgvarg[0], true);
+        } else if (id == kNewWindow && params && params->cArgs >= 6) {
+            SetFlag(params->rgvarg[0], true);  // its last argument: "processed"
         } else if (id == DISPID_NAVIGATECOMPLETE2) {
             owner->Report(true);
         } else if (id == DISPID_NAVIGATEERROR) {
@@ -164,6 +211,7 @@ struct Win32WebView::Impl final : IOleClientSite, IOleInPlaceSite, IOleInPlaceFr
         }
         return S_OK;
     }
+    bool RecentGesture() const { return lastGesture && GetTickCount64() - lastGesture <= kGestureMs; }
 
     bool Create(HWND parent) {
         static bool registered = false;
@@ -196,10 +244,19 @@ struct Win32WebView::Impl final : IOleClientSite, IOleInPlaceSite, IOleInPlaceFr
                 events->Advise(static_cast<IDispatch*>(this), &cookie);
             points->Release();
         }
+        if (cookie && !g_watched) {
+            g_inputHook = SetWindowsHookExW(WH_GETMESSAGE, InputHook, nullptr, GetCurrentThreadId());
+            g_watched = this;
+        }
         return cookie != 0;
     }
 
     void Destroy() {
+        if (g_watched == this) {
+            if (g_inputHook) UnhookWindowsHookEx(g_inputHook);
+            g_inputHook = nullptr;
+            g_watched = nullptr;
+        }
         if (events) {
             if (cookie) events->Unadvise(cookie);
             events->Release();
@@ -226,6 +283,19 @@ struct Win32WebView::Impl final : IOleClientSite, IOleInPlaceSite, IOleInPlaceFr
     }
 };
 
+namespace {
+
+// Sees every message the thread takes from its queue, before it is dispatched: clicks and
+// keys inside the view's panel mark what the player did.
+LRESULT CALLBACK InputHook(int code, WPARAM wp, LPARAM lp) {
+    return CallbackBoundary<LRESULT>(0, [&] {
+        if (code == HC_ACTION && wp == PM_REMOVE && g_watched && lp) g_watched->Watch(*reinterpret_cast<const MSG*>(lp));
+        return CallNextHookEx(g_inputHook, code, wp, lp);
+    });
+}
+
+}  // namespace
+
 Win32WebView::Win32WebView(HWND parent, EventLoop& loop)
     : loop_(loop), watchdog_(loop, kSilentNavigationMs), alive_(std::make_shared<bool>(true)) {
     watchdog_.OnTimer([this] { Report(false); });
@@ -249,6 +319,8 @@ Win32WebView::~Win32WebView() {
 }
 
 bool Win32WebView::Available() const { return impl_ != nullptr; }
+
+IDispatch* Win32WebView::EventSink() const { return impl_ && impl_->cookie ? static_cast<IDispatch*>(impl_.get()) : nullptr; }
 
 void Win32WebView::Report(bool complete) {
     watchdog_.SetEnabled(false);

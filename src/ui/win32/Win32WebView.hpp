@@ -1,5 +1,7 @@
 #pragma once
 #include <windows.h>
+// IDispatch
+#include <oaidl.h>
 
 #include <functional>
 #include <memory>
@@ -20,14 +22,19 @@ public:
     Win32WebView(const Win32WebView&) = delete;
     Win32WebView& operator=(const Win32WebView&) = delete;
 
-    // True to cancel the navigation to that URL inside the view.
-    std::function<bool(const std::string& url)> OnBeforeNavigate;
+    // True to cancel the navigation to that URL inside the view. `byPlayer`: the player has
+    // just clicked (or pressed Enter) in the view and the navigation is of its top frame, not
+    // of a frame inside or of a script on its own. A request for a new window comes here too,
+    // and is cancelled whatever the answer: the view never opens a browser window of its own.
+    std::function<bool(const std::string& url, bool byPlayer)> OnBeforeNavigate;
     std::function<void()> OnComplete, OnError;
 
     void Navigate(const std::string& url);
     void SetBounds(int left, int top, int width, int height);
     void Show(bool visible);
     bool Available() const;
+    // Where the control reports its events (the sink it was advised of); null without one.
+    IDispatch* EventSink() const;
 
     struct Impl;
 
