@@ -56,7 +56,7 @@ StartupState PrepareStartup(const std::vector<std::string>& args, const Resource
 
 int RunStartup(const std::vector<std::string>& args, const Resources& resources, StartupWindows& windows) {
     StartupState s = PrepareStartup(args, resources);
-    if (windows.ActivateOtherInstance(s.instanceName)) return 0;
+    if (windows.ActivateOtherInstance(s)) return 0;
     windows.CreateWindows(s);
     if (s.config->Config.LangFolder.empty()) s.config->Config.LangFolder = "default;system";
     int code = windows.Run();

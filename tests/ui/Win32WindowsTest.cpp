@@ -269,10 +269,10 @@ TEST(Win32Windows, ACopyEndingForItsReplacementLeavesItTheInstance) {
     s.skin->MainWindow.BackGroundImage.image = MakeBitmap(40, 30, kNormal);
     s.instanceName = name;
     Win32Windows ending({});
-    ASSERT_FALSE(ending.ActivateOtherInstance(name));
+    ASSERT_FALSE(ending.ActivateOtherInstance(s));
     ending.CreateWindows(s);
     ending.LeaveForReplacement(name);
-    EXPECT_FALSE(Win32Windows({}).ActivateOtherInstance(name)) << "the replacement would end at once";
+    EXPECT_FALSE(Win32Windows({}).ActivateOtherInstance(s)) << "the replacement would end at once";
     // What follows (removing the tray icon, starting the replacement) may block this thread
     // for seconds: no window may be left that nobody answers for.
     for (const char* kind : {"TarvosMainWindow", "TarvosSettingsWindow", "tooltips_class32"})

@@ -11,6 +11,7 @@
 #include "platform/EventLoop.hpp"
 #include "platform/Shell.hpp"
 #include "platform/SingleInstance.hpp"
+#include "platform/SystemLanguage.hpp"
 #include "platform/Text.hpp"
 #include "transfer/RateLimiter.hpp"
 
@@ -307,15 +308,19 @@ void ConsoleWindows::End(int code, const std::vector<std::string>& failed) {
 
 ConsoleWindows::~ConsoleWindows() = default;
 
-bool ConsoleWindows::ActivateOtherInstance(const std::string& instanceName) {
-    if (AcquireSingleInstance(instanceName)) return false;
+bool ConsoleWindows::ActivateOtherInstance(StartupState& state) {
+    if (AcquireSingleInstance(state.instanceName)) return false;
     // The copy that runs follows its settings file while it downloads: a cap given here
     // reaches it through the file.
     if (options_.limitRate >= 0) {
         const std::string exe = ExecutablePath();
         const auto cut = exe.find_last_of("\\/");
         const std::string folder = cut == std::string::npos ? std::string() : exe.substr(0, cut);
-        if (WriteLimitRate(folder + "\\updater", options_.limitRate))
+        // Without a settings file the cap comes with the defaults, in the language a first
+        // start would choose.
+        TLanguageArray texts;
+        state.config->SetLanguageArray(SystemLanguageId(), texts);
+        if (WriteLimitRate(folder + "\\updater", options_.limitRate, state.config->LangName))
             view_.Note("Download cap handed to the launcher that is running.");
     }
     return true;

@@ -66,7 +66,7 @@ public:
     ~ConsoleWindows() override;
 
     // Another copy holds the instance name: this one ends at once.
-    bool ActivateOtherInstance(const std::string& instanceName) override;
+    bool ActivateOtherInstance(StartupState& state) override;
     void CreateWindows(StartupState& state) override;
     // The run, then the options; closes as the close button does and returns the status.
     int Run() override;
