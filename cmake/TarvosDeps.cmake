@@ -61,3 +61,17 @@ else()
     find_package(GTest REQUIRED)
   endif()
 endif()
+
+# JSON for the console's machine-readable output: header-only, the same Debian package for
+# every build. The cross build must not search the build machine's headers, so it sees a
+# folder of the build tree that holds only this library.
+find_path(TARVOS_JSON_HOST_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+add_library(tarvos_json INTERFACE)
+if(WIN32)
+  set(TARVOS_JSON_INCLUDE ${CMAKE_BINARY_DIR}/json-include)
+  file(MAKE_DIRECTORY ${TARVOS_JSON_INCLUDE})
+  file(CREATE_LINK ${TARVOS_JSON_HOST_INCLUDE}/nlohmann ${TARVOS_JSON_INCLUDE}/nlohmann SYMBOLIC)
+  target_include_directories(tarvos_json SYSTEM INTERFACE ${TARVOS_JSON_INCLUDE})
+else()
+  target_include_directories(tarvos_json SYSTEM INTERFACE ${TARVOS_JSON_HOST_INCLUDE})
+endif()

@@ -85,8 +85,11 @@ void TFMain::TakeControlSections(std::vector<std::string>& lines, size_t first) 
 }
 
 bool TFMain::KeptAsPlayers(const std::string& name) const {
-    if (!OwnedFiles.Owns(name) || !FileExistsUtf8(MainPath + (StartsWith(name, '\\') ? name : "\\" + name)))
-        return false;
+    const std::string listName = StartsWith(name, '\\') ? name : "\\" + name;
+    // The launcher's own file is never the player's, however broad a pattern: kept, the
+    // launcher would never update itself.
+    if (LowerUser(listName) == LowerUser("\\" + ExeName)) return false;
+    if (!OwnedFiles.Owns(listName) || !FileExistsUtf8(MainPath + listName)) return false;
     Log("Player's file kept: " + name);
     return true;
 }

@@ -1,12 +1,17 @@
 #include "launcher/UserSettings.hpp"
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <random>
+#include <thread>
 #include <system_error>
 #include <vector>
 
 #include "config/IntegerReading.hpp"
 #include "launcher/GameProxies.hpp"
+#include "platform/FileLock.hpp"
 #include "platform/FileStream.hpp"
 #include "platform/FileSystem.hpp"
 #include "platform/MemoryStream.hpp"
@@ -69,6 +74,26 @@ void AssignSetting(TUserSettings& s, const std::string& key, const std::string& 
     }
 }
 
+// The settings file has more than one writer: the launcher saving its settings, a second
+// copy handing a download cap over, a launcher of another login session. One writes at a
+// time, by the lock file beside it; a holder that does not let go within the limit is
+// taken for stuck, and the write fails rather than waiting on.
+class SettingsWriteLock {
+public:
+    explicit SettingsWriteLock(const std::string& settingsFile) {
+        const auto until = std::chrono::steady_clock::now() + kLimit;
+        // A lock file that cannot even be made (no folder) is no one's: no wait for it.
+        while (!lock_.TryAcquire(settingsFile + ".lock") && FileExists(settingsFile + ".lock") &&
+               std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    bool Held() const { return lock_.Held(); }
+
+private:
+    static constexpr std::chrono::seconds kLimit{2};
+    FileLock lock_;
+};
+
 // Collects unpacked text up to a limit and refuses more, which ends the unpacking.
 class CappedText final : public Stream {
 public:
@@ -111,8 +136,8 @@ void LoadIniFile(const std::string& tmpPath, TUserSettings& settings, const tCon
 
 static bool WriteSettingsLines(const std::string& tmpPath, const std::vector<std::string>& lines);
 
-bool SaveIniFile(const std::string& tmpPath, const TUserSettings& s, std::int32_t left, std::int32_t top,
-                 const std::string& langName) {
+static std::vector<std::string> IniLines(const TUserSettings& s, std::int32_t left, std::int32_t top,
+                                         const std::string& langName) {
     std::vector<std::string> lines = {
         "Left = " + std::to_string(left), "Top = " + std::to_string(top),
         "Language = " + langName,         std::string("AutoClose = ") + (s.AutoClose ? "True" : "False"),
@@ -123,7 +148,13 @@ bool SaveIniFile(const std::string& tmpPath, const TUserSettings& s, std::int32_
     // file every launcher writes, and one that does not know the key skips it.
     if (s.LimitRate > 0) lines.push_back("LimitRate = " + FormatRate(s.LimitRate));
     if (s.Transfers > 0) lines.push_back("Transfers = " + std::to_string(s.Transfers));
-    return WriteSettingsLines(tmpPath, lines);
+    return lines;
+}
+
+bool SaveIniFile(const std::string& tmpPath, const TUserSettings& s, std::int32_t left, std::int32_t top,
+                 const std::string& langName) {
+    const SettingsWriteLock lock(UserSettingsFile(tmpPath));
+    return lock.Held() && WriteSettingsLines(tmpPath, IniLines(s, left, top, langName));
 }
 
 namespace {
@@ -156,7 +187,15 @@ std::int64_t ReadLimitRate(const std::string& tmpPath) {
     return rate;
 }
 
-bool WriteLimitRate(const std::string& tmpPath, std::int64_t rate) {
+bool WriteLimitRate(const std::string& tmpPath, std::int64_t rate, const std::string& langName) {
+    // Read and written under one lock: a save in between would be lost.
+    const SettingsWriteLock lock(UserSettingsFile(tmpPath));
+    if (!lock.Held()) return false;
+    if (!FileExists(UserSettingsFile(tmpPath))) {
+        TUserSettings defaults;
+        defaults.LimitRate = std::max<std::int64_t>(rate, 0);
+        return WriteSettingsLines(tmpPath, IniLines(defaults, -1, -1, langName));
+    }
     std::vector<std::string> lines;
     for (const auto& raw : SettingsLines(tmpPath)) {
         const auto kv = KeyAndValue(raw);
@@ -168,9 +207,14 @@ bool WriteLimitRate(const std::string& tmpPath, std::int64_t rate) {
 
 static bool WriteSettingsLines(const std::string& tmpPath, const std::vector<std::string>& lines) {
     // Written beside the file and renamed over it: a full disk or a failed write never
-    // leaves the user with a truncated settings file.
+    // leaves the user with a truncated settings file. The name is this write's own, so a
+    // writer that ignores the lock (an older launcher) never writes into the same file.
     const std::string name = UserSettingsFile(tmpPath);
-    const std::string staged = name + ".new";
+    thread_local std::mt19937_64 random{std::random_device{}() ^
+                                  static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+    char unique[24];
+    std::snprintf(unique, sizeof unique, ".%016llx.new", static_cast<unsigned long long>(random()));
+    const std::string staged = name + unique;
     std::error_code ec;
     try {
         WriteTextLines(staged, lines);

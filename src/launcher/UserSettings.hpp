@@ -26,10 +26,11 @@ bool SaveIniFile(const std::string& tmpPath, const TUserSettings& settings, std:
                  std::int32_t top, const std::string& langName);
 
 // The download cap as the settings file holds it now (0: none, or no readable file), and
-// the file with only that line changed (0 removes it); false when it could not be written.
+// the file with only that line changed (0 removes it); without a file, the whole file of
+// defaults with the language `langName` and the cap. False when it could not be written.
 // They let a cap set from outside reach a launcher that is downloading.
 std::int64_t ReadLimitRate(const std::string& tmpPath);
-bool WriteLimitRate(const std::string& tmpPath, std::int64_t rate);
+bool WriteLimitRate(const std::string& tmpPath, std::int64_t rate, const std::string& langName);
 
 // Reads the optional packed companion file: unscrambled, unpacked and scanned, though no
 // setting comes from it. False when it is missing or cannot be unpacked; never throws.

@@ -59,7 +59,7 @@ int RunStartup(const std::vector<std::string>& args, const Resources& resources,
     // Before anything else: whatever follows may look for the launcher under its name.
     PutBackSetAsideLauncher();
     StartupState s = PrepareStartup(args, resources);
-    if (windows.ActivateOtherInstance(s.instanceName)) return 0;
+    if (windows.ActivateOtherInstance(s)) return 0;
     windows.CreateWindows(s);
     if (s.config->Config.LangFolder.empty()) s.config->Config.LangFolder = "default;system";
     int code = windows.Run();

@@ -24,9 +24,9 @@ struct StartupState {
 class StartupWindows {
 public:
     virtual ~StartupWindows() = default;
-    // The single-instance check: true when another copy titled `instanceName` runs (it has
-    // then been brought forward and this process ends).
-    virtual bool ActivateOtherInstance(const std::string& instanceName) = 0;
+    // The single-instance check: true when another copy titled `state.instanceName` runs (it
+    // has then been brought forward and this process ends).
+    virtual bool ActivateOtherInstance(StartupState& state) = 0;
     // Creates the main and the settings window and applies their skins.
     virtual void CreateWindows(StartupState& state) = 0;
     // Runs until the launcher is told to quit; returns the exit code.

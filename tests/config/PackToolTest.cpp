@@ -230,6 +230,17 @@ TEST_F(PackTool, RefusesWhatCannotBeALauncherPackage) {
     Result badKey = Shell(Q(kPack) + " build " + Q(dir.Path() / "skin") + " -o " + Q(dir.Path() / "p.bin"));
     EXPECT_NE(badKey.code, 0);
     EXPECT_NE(badKey.out.find("publickey must be the 64 hexadecimal digits"), std::string::npos) << badKey.out;
+
+    // A player's-files pattern broad enough to take in the launcher builds, with a warning.
+    config = kConfig;
+    config.replace(config.find("OwnedFiles=") + 11, 0, "*.EXE|");
+    Write(dir.Path() / "skin/texts/config.txt", config);
+    Result broad = Shell(Q(kPack) + " build " + Q(dir.Path() / "skin") + " -o " + Q(dir.Path() / "p.bin"));
+    EXPECT_EQ(broad.code, 0) << broad.out;
+    EXPECT_NE(broad.out.find("warning: " + (dir.Path() / "skin/texts/config.txt").string() +
+                             ": ownedfiles \"*.EXE|system\\*.ini|keys.cfg\" matches the launcher's own file tarvos.exe"),
+              std::string::npos)
+        << broad.out;
     Write(dir.Path() / "skin/texts/config.txt", kConfig);
 
     // A mistake in the skin names its manifest line.

@@ -8,7 +8,12 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fcntl.h>
+
 #include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -16,6 +21,7 @@
 #include "support/LoopbackListener.hpp"
 #include "support/TestLauncher.hpp"
 #include "support/TestServer.hpp"
+#include "transfer/UpdaterDecompress.hpp"
 
 using namespace tarvos::test;
 namespace fs = std::filesystem;
@@ -98,6 +104,53 @@ protected:
     fs::path release, game;
 };
 
+// The --json output as a script reads it: every line parses, and each event has the fields
+// the README's table gives it (a name that is not UTF-8 adds its bytes as "<field>_hex").
+std::vector<nlohmann::json> JsonLines(const std::string& out) {
+    static const std::map<std::string, std::set<std::string>> kFields = {
+        {"status", {"text"}},
+        {"message", {"text"}},
+        {"phase", {"phase", "files"}},
+        {"file", {"phase", "file"}},
+        {"progress", {"phase", "file", "done", "total", "rate", "eta", "inflight"}},
+        {"end", {"status", "failed"}},
+    };
+    std::vector<nlohmann::json> events;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        nlohmann::json e;
+        try {
+            e = nlohmann::json::parse(line);
+        } catch (const nlohmann::json::exception& error) {
+            ADD_FAILURE() << error.what() << " in " << line;
+            continue;
+        }
+        std::set<std::string> keys;
+        for (const auto& [key, value] : e.items())
+            if (key != "t" && key != "event" && !(key.size() > 4 && key.ends_with("_hex") && e.contains(key.substr(0, key.size() - 4))))
+                keys.insert(key);
+        auto wanted = kFields.find(e.value("event", ""));
+        if (wanted == kFields.end()) {
+            ADD_FAILURE() << "unknown event: " << line;
+            continue;
+        }
+        std::set<std::string> fields = wanted->second;
+        if (e["event"] == "phase" && e["phase"] == "downloading") fields.insert("total");
+        EXPECT_EQ(keys, fields) << line;
+        EXPECT_TRUE(e["t"].is_number()) << line;
+        events.push_back(std::move(e));
+    }
+    return events;
+}
+
+// The bytes a "<field>_hex" value stands for.
+std::string FromHex(const std::string& hex) {
+    std::string out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return out;
+}
+
 int Downloads(const std::vector<std::string>& log) {
     int n = 0;
     for (const auto& line : log)
@@ -179,7 +232,9 @@ TEST_F(Cli, NoServerShowsTheTextAndStillStartsTheGameWithTheSettingsRoundTrippin
     EXPECT_EQ(Read(game / "updater/TarvosII.ini"), saved) << "the settings read back are saved unchanged";
 }
 
-TEST_F(Cli, ASecondCopyEndsAtOnce) {
+// Whatever ends a run, its JSON ends with the end line: a second copy's, a run without a
+// server (whose text of the message panel is a message), a launcher without configuration.
+TEST_F(Cli, ASecondCopyEndsAtOnceAndEveryJsonRunEndsWithItsEnd) {
     const std::string instance = Instance();
     ASSERT_EQ(MakeTestLauncher(game, Config(instance, "")), "");
     ASSERT_TRUE(tarvos::AcquireSingleInstance(instance));  // this process plays the first copy
@@ -187,6 +242,32 @@ TEST_F(Cli, ASecondCopyEndsAtOnce) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(fs::exists(game / "updater")) << "the second copy must not touch the game folder";
+    const std::vector<nlohmann::json> second = JsonLines(RunLauncher(game, "--json").out);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0]["event"], "end");
+    EXPECT_EQ(second[0]["status"], 0);
+    tarvos::ReleaseSingleInstance(instance);
+
+    const CommandResult alone = RunLauncher(game, "--json");
+    const std::vector<nlohmann::json> events = JsonLines(alone.out);
+    ASSERT_FALSE(events.empty());
+    EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const nlohmann::json& e) {
+        return e["event"] == "message" && e["text"] == "No update server answers.";
+    })) << alone.out;
+    EXPECT_EQ(events.back()["event"], "end") << alone.out;
+    EXPECT_EQ(events.back()["status"], 4);
+
+    std::ofstream(game / "cut.bin", std::ios::binary) << std::string("\x3a\x30\x00\x00\x05\x00\x00\x00\x01", 9);
+    ASSERT_EQ(RunCommand(Quoted(BuiltFile("tools/tarvos-pack/tarvos-pack")) + " inject " + Quoted(game / "cut.bin") +
+                         " " + Quoted(game / "tarvos-cli"))
+                  .code,
+              0);
+    const CommandResult none = RunLauncher(game, "--json");
+    EXPECT_EQ(none.code, 5);
+    const std::vector<nlohmann::json> unconfigured = JsonLines(none.out);
+    ASSERT_FALSE(unconfigured.empty());
+    EXPECT_EQ(unconfigured.back()["event"], "end") << none.out;
+    EXPECT_EQ(unconfigured.back()["status"], 5);
 }
 
 TEST_F(Cli, InterruptDuringADownloadSavesTheSettingsAndLeavesNoDamagedFile) {
@@ -196,7 +277,9 @@ TEST_F(Cli, InterruptDuringADownloadSavesTheSettingsAndLeavesNoDamagedFile) {
     const pid_t child = fork();
     if (child == 0) {
         chdir(game.c_str());
-        execl("./tarvos-cli", "tarvos-cli", "--quiet", "--settings", "drivetype=SSD", nullptr);
+        const int out = open("../interrupted.json", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        execl("./tarvos-cli", "tarvos-cli", "--json", "--settings", "drivetype=SSD", nullptr);
         _exit(127);
     }
     // Wait until the large file is being fetched, then ask the launcher to stop.
@@ -208,6 +291,10 @@ TEST_F(Cli, InterruptDuringADownloadSavesTheSettingsAndLeavesNoDamagedFile) {
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_TRUE(fs::exists(game / "updater/TarvosII.ini")) << "closing saves the settings";
     EXPECT_FALSE(fs::exists(game / "data/strings.pak")) << "a file not yet fetched must not appear";
+    const std::vector<nlohmann::json> events = JsonLines(Read(game.parent_path() / "interrupted.json"));
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back()["event"], "end");
+    EXPECT_EQ(events.back()["status"], 130);
 
     const CommandResult next = RunLauncher(game, "--quiet");
     EXPECT_EQ(next.code, 0) << next.out;
@@ -281,47 +368,38 @@ TEST_F(Cli, JsonEventsOfAWholeRunAreCompleteAndOrdered) {
         if (e.is_regular_file() && e.path().extension() == ".ta2" && e.path().filename() != "updater.lst.ta2")
             packed += static_cast<int64_t>(e.file_size());
 
-    auto field = [](const std::string& line, const std::string& key) {
-        const auto at = line.find("\"" + key + "\":");
-        if (at == std::string::npos) return std::string();
-        const auto from = at + key.size() + 3;
-        return line.substr(from, line.find_first_of(",}", from) - from);
-    };
-    std::istringstream lines(r.out);
-    std::string line, last;
     double t = 0, lastProgressT = -1;
     int64_t done = 0, total = -1;
     int progress = 0, checking = 0;
     double eta = -1, etaAt = 0;
     std::vector<std::string> downloaded, unpacked;
-    while (std::getline(lines, line)) {
-        ASSERT_TRUE(line.rfind("{\"t\":", 0) == 0 && line.back() == '}') << line;
-        const double now = std::stod(field(line, "t"));
-        EXPECT_GE(now, t) << line;
+    const std::vector<nlohmann::json> events = JsonLines(r.out);
+    ASSERT_FALSE(events.empty());
+    for (const auto& e : events) {
+        const double now = e["t"];
+        EXPECT_GE(now, t) << e;
         t = now;
-        const std::string event = field(line, "event"), phase = field(line, "phase");
-        if (event == "\"phase\"" && phase == "\"checking\"") ++checking;
-        if (event == "\"phase\"" && phase == "\"downloading\"") {
+        if (e["event"] == "phase" && e["phase"] == "checking") ++checking;
+        if (e["event"] == "phase" && e["phase"] == "downloading") {
             EXPECT_EQ(progress, 0) << "the total comes before the first byte";
-            total = std::stoll(field(line, "total"));
+            total = e["total"];
         }
-        if (event == "\"file\"") (phase == "\"downloading\"" ? downloaded : unpacked).push_back(field(line, "file"));
-        if (event == "\"progress\"") {
+        if (e["event"] == "file") (e["phase"] == "downloading" ? downloaded : unpacked).push_back(e["file"]);
+        if (e["event"] == "progress") {
             ++progress;
-            const int64_t d = std::stoll(field(line, "done"));
-            EXPECT_GE(d, done) << line;
-            EXPECT_EQ(std::stoll(field(line, "total")), total) << line;
+            const int64_t d = e["done"];
+            EXPECT_GE(d, done) << e;
+            EXPECT_EQ(e["total"], total) << e;
             if (d < total && lastProgressT >= 0) {
-                EXPECT_GE(now - lastProgressT, 0.249) << line;
+                EXPECT_GE(now - lastProgressT, 0.249) << e;
             }
             done = d;
             lastProgressT = now;
-            if (eta < 0 && d * 10 >= total && field(line, "eta") != "null") {
-                eta = std::stod(field(line, "eta"));
+            if (eta < 0 && d * 10 >= total && !e["eta"].is_null()) {
+                eta = e["eta"];
                 etaAt = now;
             }
         }
-        last = line;
     }
     EXPECT_EQ(checking, 1);
     EXPECT_EQ(total, packed);
@@ -335,8 +413,54 @@ TEST_F(Cli, JsonEventsOfAWholeRunAreCompleteAndOrdered) {
     EXPECT_LT(eta, truth * 4) << "estimate at " << etaAt << " s\n" << r.out;
     EXPECT_EQ(downloaded.size(), 6u);
     EXPECT_EQ(unpacked, downloaded);
-    EXPECT_EQ(field(last, "event"), "\"end\"");
-    EXPECT_EQ(field(last, "status"), "0");
+    EXPECT_EQ(events.back()["event"], "end");
+    EXPECT_EQ(events.back()["status"], 0);
+}
+
+// Texts with quotes, backslashes and control characters; names as a hand-made list may hold
+// them, with letters beyond ASCII and bytes that are not UTF-8. Every line parses, every
+// text and name comes out, and the name that is not UTF-8 can still be told by its bytes.
+TEST_F(Cli, JsonOfAnyTextsAndNamesParsesAndNamesEveryFile) {
+    const std::vector<std::string> names = {"\\data\\back\\slash.txt", "\\data\\ünïcödé.txt",
+                                            "\\data\\caf\xE9.txt"};
+    const std::string odd = "\"Update\" \\ done\x01\tnow";
+    // The publisher refuses such names: they are written into its list, which is packed anew.
+    for (size_t i = 0; i < names.size(); ++i) Write(release / ("data/q" + std::to_string(i) + ".txt"), names[i]);
+    Publish();
+    const fs::path server = release.parent_path() / "server";
+    std::string list = Read(server / "updater.lst");
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string placeholder = "\\data\\q" + std::to_string(i) + ".txt";
+        ASSERT_NE(list.find(placeholder), std::string::npos);
+        list.replace(list.find(placeholder), placeholder.size(), names[i]);
+    }
+    Write(server / "updater.lst", list);
+    tarvos::BZCompressFile((server / "updater.lst").string(), (server / "updater.lst.ta2").string());
+    std::string config = Config(Instance(), Servers());
+    config.replace(config.find("5=Update complete."), 18, "5=" + odd);
+    ASSERT_EQ(MakeTestLauncher(game, config), "");
+    const CommandResult r = RunCommand("cd " + Quoted(game) + " && ./tarvos-cli --json </dev/null 2>/dev/null");
+    const std::vector<nlohmann::json> events = JsonLines(r.out);
+    ASSERT_FALSE(events.empty()) << r.out;
+    std::set<std::string> seen;
+    auto text = [](const nlohmann::json& e, const std::string& key, size_t at) {
+        const nlohmann::json& value = e.contains(key + "_hex") ? e[key + "_hex"] : e[key];
+        const std::string s = (value.is_array() ? value[at] : value).get<std::string>();
+        return e.contains(key + "_hex") ? FromHex(s) : s;
+    };
+    for (const auto& e : events) {
+        if (e["event"] == "status") seen.insert(text(e, "text", 0));
+        if (e["event"] == "file") seen.insert(text(e, "file", 0));
+        if (e["event"] == "end")
+            for (size_t i = 0; i < e["failed"].size(); ++i) seen.insert(text(e, "failed", i));
+        if (e.contains("file_hex")) {
+            EXPECT_NE(e["file"].get<std::string>().find("\xEF\xBF\xBD"), std::string::npos) << e;
+        }
+    }
+    for (const auto& name : names) EXPECT_TRUE(seen.count(name)) << name << "\n" << r.out;
+    EXPECT_TRUE(seen.count(odd)) << r.out;
+    EXPECT_EQ(events.back()["event"], "end") << r.out;
+    EXPECT_EQ(events.back()["status"], r.code);
 }
 
 TEST_F(Cli, AWindowsClientStartsThroughWine) {

@@ -229,6 +229,12 @@ TEST_F(MainControllerTest, CreationHoldsTheChoicesToWhatTheConfigurationAllows) 
     EXPECT_EQ(main_.DriveType, "HDD");
     EXPECT_TRUE(main_.AutoClose) << "the configured default";
     EXPECT_EQ(main_.CheckMode, "Light: Previous List") << "a choice the user may change stays";
+
+    TFMain held{view_, MainLoop(), lang_, shell_, nullptr};
+    held.Attach(config_, skin_);
+    config_.Config.UserCan_ChangeCheckMethod = false;
+    held.FormCreate({});
+    EXPECT_EQ(held.CheckMode, "Hard: MD5 Hash") << "a check mode the user may not change is the full one";
 }
 
 TEST_F(MainControllerTest, RealTimersThreadsDownloaderIntervalsAndProxyDeadline) {

@@ -242,41 +242,52 @@ TEST_F(PipelineFixture, FaultsEndReadyAndNeverLeaveTheGameFolder) {
 }
 
 // The player's files: a missing one is installed; an edited one survives a changed server
-// copy, the required and delete sections and a full check in hard mode, each skip logged.
-// The patterns ignore letter case and never reach into a deeper folder.
+// copy, the required and delete sections and a full check in every mode, each skip logged.
+// The patterns ignore letter case and never reach into a deeper folder, and the launcher's
+// own file is never the player's, however broad the pattern.
 TEST_F(PipelineFixture, ThePlayersFilesAreInstalledOnceAndThenLeftAlone) {
     AddGameFile("system/keys.ini", "[Keys]\r\nJump=Space\r\n", kSummer);
     AddGameFile("system/options.ini", "[Options]\r\nGamma=1\r\n", kSummer);
     AddGameFile("system/sub/deep.ini", "served", kSummer);
     AddGameFile("t2.dat", Generated(5000, 7), kSummer);
+    AddGameFile("tarvos.exe", "the new launcher", kSummer);
     WriteBeside("required.txt", "\\system\\keys.ini\n");
     WriteBeside("delete.txt", "\\system\\old.ini\n");
     Publish();
 
-    fs::copy(game_, player_, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    fs::remove(player_ / "system/options.ini");
-    WriteBytes(player_ / "system/keys.ini", "[Keys]\r\nJump=Ctrl\r\n");
-    WriteBytes(player_ / "system/old.ini", "mine too");
-    WriteBytes(player_ / "system/sub/deep.ini", "changed");
-    WriteBytes(player_ / "t2.dat", Generated(5000, 8));
+    for (const char* mode : {"Hard: MD5 Hash", "Medium: Size & Date", "Light: Previous List"}) {
+        SCOPED_TRACE(mode);
+        fs::remove_all(player_);
+        fs::copy(game_, player_, fs::copy_options::recursive);
+        fs::create_directories(player_ / "updater");
+        fs::remove(player_ / "system/options.ini");
+        WriteBytes(player_ / "system/keys.ini", "[Keys]\r\nJump=Ctrl\r\n");
+        WriteBytes(player_ / "system/old.ini", "mine too");
+        WriteBytes(player_ / "system/sub/deep.ini", "changed");
+        WriteBytes(player_ / "t2.dat", Generated(5000, 8));
+        WriteBytes(player_ / "tarvos.exe", "the old launcher");
+        debug_.ts.clear();
 
-    auto main = MakeMain("Hard: MD5 Hash", 1, Url());
-    main->OwnedFiles = TOwnedFiles("System\\*.INI | \\nothing\\here");
-    main->FetchUpdaterList();
-    main->CheckingRequiredFiles();
-    main->Button_CheckAllFilesClick();
+        auto main = MakeMain(mode, 1, Url());
+        main->OwnedFiles = TOwnedFiles("System\\*.INI | \\nothing\\here | *.exe");
+        main->FetchUpdaterList();
+        main->CheckingRequiredFiles();
+        main->Button_CheckAllFilesClick();
 
-    EXPECT_EQ(Downloaded(), (std::vector<std::string>{"\\system\\options.ini", "\\system\\sub\\deep.ini", "\\t2.dat"}));
-    EXPECT_EQ(Bytes(player_ / "system/options.ini"), Bytes(game_ / "system/options.ini"));
-    EXPECT_EQ(Bytes(player_ / "system/keys.ini"), "[Keys]\r\nJump=Ctrl\r\n");
-    EXPECT_EQ(Bytes(player_ / "system/old.ini"), "mine too");
-    EXPECT_EQ(Bytes(player_ / "system/sub/deep.ini"), "served");
-    EXPECT_EQ(Bytes(player_ / "t2.dat"), Bytes(game_ / "t2.dat"));
-    for (const char* name : {"\\system\\keys.ini", "\\system\\old.ini"})
-        EXPECT_EQ(std::count(debug_.ts.begin(), debug_.ts.end(), "Player's file kept: " + std::string(name)),
-                  name == std::string("\\system\\keys.ini") ? 2 : 1)
-            << name;
-    EXPECT_EQ(main->FailedFiles(), 0);
+        EXPECT_EQ(Bytes(player_ / "system/options.ini"), Bytes(game_ / "system/options.ini"));
+        EXPECT_EQ(Bytes(player_ / "system/keys.ini"), "[Keys]\r\nJump=Ctrl\r\n");
+        EXPECT_EQ(Bytes(player_ / "system/old.ini"), "mine too");
+        EXPECT_EQ(Bytes(player_ / "system/sub/deep.ini"), "served");
+        EXPECT_TRUE(Bytes(player_ / "t2.dat") == Bytes(game_ / "t2.dat"));
+        EXPECT_EQ(Bytes(player_ / "tarvos.exe"), "the new launcher");
+        for (const char* name : {"\\system\\keys.ini", "\\system\\old.ini"})
+            EXPECT_EQ(std::count(debug_.ts.begin(), debug_.ts.end(), "Player's file kept: " + std::string(name)),
+                      name == std::string("\\system\\keys.ini") ? 2 : 1)
+                << name;
+        EXPECT_EQ(main->FailedFiles(), 0);
+    }
+    EXPECT_EQ(Downloaded(), (std::vector<std::string>{"\\system\\options.ini", "\\system\\sub\\deep.ini", "\\t2.dat",
+                                                      "\\tarvos.exe"}));
 }
 
 // Serves the lines as the server's list, packed and signed as the publisher does.

@@ -3,9 +3,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "config/TempFolder.hpp"
 #include "launcher/UserSettings.hpp"
+#include "platform/FileLock.hpp"
 #include "platform/MemoryStream.hpp"
 #include "platform/Text.hpp"
 #include "transfer/UpdaterDecompress.hpp"
@@ -56,9 +63,13 @@ TEST_F(UserSettingsTest, SavedSettingsReadBack) {
     EXPECT_EQ(r.CheckMode, "Medium: Size & Date");
     EXPECT_EQ(r.LangFolder, "de");
 
-    // A file that cannot be written is reported and the old one stays whole.
-    fs::create_directory(File("TarvosII.ini.new"));
-    EXPECT_FALSE(SaveIniFile(tmpPath_, TUserSettings{}, 1, 2, "English"));
+    // A writer that holds the lock and never lets go: the write is reported as failed after
+    // a while, and the old file stays whole.
+    {
+        FileLock stuck;
+        ASSERT_TRUE(stuck.TryAcquire(PathToUtf8(File("TarvosII.ini.lock"))));
+        EXPECT_FALSE(SaveIniFile(tmpPath_, TUserSettings{}, 1, 2, "English"));
+    }
     EXPECT_EQ(FileText(File("TarvosII.ini")).substr(0, 12), "Left = 120\r\n");
     EXPECT_FALSE(SaveIniFile(tmpPath_ + "\\missing folder", s, 1, 2, "English"));
 }
@@ -97,6 +108,67 @@ TEST_F(UserSettingsTest, ReadingIsTolerant) {
         EXPECT_EQ(r.MainTop, 12);
     }
 }
+
+#ifndef _WIN32
+// A settings file is whole whoever writes it: two processes at once, the launcher saving its
+// settings and a second copy handing over a cap, a hundred times each. No write fails, every
+// file read meanwhile is complete, and a cap handed over keeps every other line.
+TEST_F(UserSettingsTest, TwoProcessesWritingAtOnceLeaveAWholeFile) {
+    TUserSettings s;
+    s.DriveType = "SSD";
+    ASSERT_TRUE(WriteLimitRate(tmpPath_, 5 << 20, "English"));
+    const std::string defaults = FileText(File("TarvosII.ini"));
+    EXPECT_EQ(defaults,
+              "Left = -1\r\nTop = -1\r\nLanguage = English\r\nAutoClose = False\r\nSelProxy = auto\r\n"
+              "DriveType = HDD\r\nCheckMode = Hard: MD5 Hash\r\nLangFolder = default\r\nLimitRate = 5M\r\n")
+        << "without a file, the cap comes with the defaults";
+    ASSERT_TRUE(SaveIniFile(tmpPath_, s, 10, 20, "Russian"));
+    const std::string saved = FileText(File("TarvosII.ini"));
+    ASSERT_TRUE(WriteLimitRate(tmpPath_, 4096, "English"));
+    EXPECT_EQ(FileText(File("TarvosII.ini")), saved + "LimitRate = 4k\r\n");
+
+    int start[2];
+    ASSERT_EQ(pipe(start), 0);
+    auto writer = [&](bool saving) {
+        const pid_t child = fork();
+        if (child != 0) return child;
+        char go;
+        close(start[1]);
+        (void)!read(start[0], &go, 1);  // both begin together, when the pipe closes
+        bool ok = true;
+        for (int i = 0; i < 300; ++i)
+            ok = (saving ? SaveIniFile(tmpPath_, s, i % 2 ? 10 : 1000, 20, "Russian")
+                         : WriteLimitRate(tmpPath_, i % 2 ? 4096 : 0, "English")) &&
+                 ok;
+        _exit(ok ? 0 : 1);
+    };
+    const pid_t children[] = {writer(true), writer(false)};
+    close(start[0]);
+    close(start[1]);
+    std::set<std::string> seen;
+    int running = 2;
+    while (running > 0) {
+        seen.insert(FileText(File("TarvosII.ini")));
+        running = 0;
+        for (pid_t child : children) running += waitpid(child, nullptr, WNOHANG) == 0;
+    }
+    for (pid_t child : children) {
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(status == -1 || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << "a write failed";
+    }
+    seen.insert(FileText(File("TarvosII.ini")));
+    std::string moved = saved;
+    moved.replace(0, 9, "Left = 1000");
+    for (const auto& text : seen)
+        EXPECT_TRUE(text == saved || text == moved || text == saved + "LimitRate = 4k\r\n" ||
+                    text == moved + "LimitRate = 4k\r\n")
+            << text;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder_.Path()))
+        EXPECT_TRUE(e.path().filename() == "TarvosII.ini" || e.path().filename() == "TarvosII.ini.lock") << e.path();
+}
+#endif
 
 // The companion file is unscrambled and unpacked; a damaged one is harmless.
 TEST_F(UserSettingsTest, CompanionFileIsReadSafely) {

@@ -73,8 +73,8 @@ public:
     bool other = false;
     std::vector<std::string> calls;
     std::string langFolderAtRun;
-    bool ActivateOtherInstance(const std::string& name) override {
-        calls.push_back("check " + name);
+    bool ActivateOtherInstance(StartupState& s) override {
+        calls.push_back("check " + s.instanceName);
         return other;
     }
     void CreateWindows(StartupState& s) override {

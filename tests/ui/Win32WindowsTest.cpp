@@ -99,6 +99,28 @@ TEST(Win32MainWindow, TheEnabledStateRepaintsBothPicturesAreas) {
     EXPECT_TRUE(w.ToRepaint(10 + 11, 10 + 7)) << "the larger disabled picture must not stay behind";
 }
 
+// Pictures larger than the normal one, shown while the mouse is over the button and while it
+// is pressed: when the normal one comes back, nothing of them stays on the screen.
+TEST(Win32MainWindow, ALargerHoverOrPressedPictureLeavesNothingBehind) {
+    MainWindow w;
+    w.button.MOver = MakeBitmap(12, 8, kOff);
+    w.button.MDown = MakeBitmap(12, 8, kDown);
+    w.button.MUp = {};
+    const COLORREF background = w.OnScreen(10 + 11, 10 + 7);
+    SendMessageW(w.window.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(11, 11));
+    UpdateWindow(w.window.Handle());
+    ASSERT_EQ(w.OnScreen(10 + 11, 10 + 7), kOff);
+    SendMessageW(w.window.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(150, 80));
+    UpdateWindow(w.window.Handle());
+    EXPECT_EQ(w.OnScreen(10 + 11, 10 + 7), background) << "the hover picture stayed behind";
+
+    SendMessageW(w.window.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(11, 11));
+    ASSERT_EQ(w.OnScreen(10 + 11, 10 + 7), kDown);
+    SendMessageW(w.window.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(150, 80));
+    UpdateWindow(w.window.Handle());
+    EXPECT_EQ(w.OnScreen(10 + 11, 10 + 7), background) << "the pressed picture stayed behind";
+}
+
 TEST(Win32MainWindow, ButtonsTakeTheSystemsButtonFace) {
     const int index = COLOR_BTNFACE;
     const COLORREF saved = GetSysColor(COLOR_BTNFACE);
@@ -167,11 +189,12 @@ TEST(Win32MainWindow, EachButtonReachesItsOwnHandler) {
 TEST(Win32MainWindow, TheTrayIconGoesWhenTheProcessEndsFromAWait) {
     Win32MainWindow window(MainLoop(), "Tarvos tray test");
     window.ShowFirst();
-    RunProcessEndHook();  // what EndProcessNow does before it ends the process
     NOTIFYICONDATAW icon{};
     icon.cbSize = sizeof icon;
     icon.hWnd = window.Handle();
     icon.uID = 1;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &icon)) << "the icon was never added";
+    RunProcessEndHook();  // what EndProcessNow does before it ends the process
     EXPECT_FALSE(Shell_NotifyIconW(NIM_DELETE, &icon)) << "the icon would stay behind the ended process";
 }
 
@@ -331,10 +354,10 @@ TEST(Win32Windows, ACopyEndingForItsReplacementLeavesItTheInstance) {
     s.skin->MainWindow.BackGroundImage.image = MakeBitmap(40, 30, kNormal);
     s.instanceName = name;
     Win32Windows ending({});
-    ASSERT_FALSE(ending.ActivateOtherInstance(name));
+    ASSERT_FALSE(ending.ActivateOtherInstance(s));
     ending.CreateWindows(s);
     ending.LeaveForReplacement(name);
-    EXPECT_FALSE(Win32Windows({}).ActivateOtherInstance(name)) << "the replacement would end at once";
+    EXPECT_FALSE(Win32Windows({}).ActivateOtherInstance(s)) << "the replacement would end at once";
     // What follows (removing the tray icon, starting the replacement) may block this thread
     // for seconds: no window may be left that nobody answers for.
     for (const char* kind : {"TarvosMainWindow", "TarvosSettingsWindow", "tooltips_class32"})

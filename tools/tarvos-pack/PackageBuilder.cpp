@@ -8,6 +8,7 @@
 #include "config/TarvosUpdateConfig.hpp"
 #include "config/uConfigData.hpp"
 #include "inventory/ListSignature.hpp"
+#include "inventory/OwnedFiles.hpp"
 #include "platform/Error.hpp"
 #include "platform/RegionData.hpp"
 #include "platform/Text.hpp"
@@ -192,6 +193,14 @@ BuildResult BuildPackage(const SkinManifest& manifest) {
     if (!parsed.UpdateServers.PublicKey.empty() && !ParseListKey(parsed.UpdateServers.PublicKey))
         throw TarvosError(PathToUtf8(manifest.configFile) +
                           ": publickey must be the 64 hexadecimal digits that tarvos-publish keygen printed");
+    // The launcher never counts its own file as the player's (it would never update itself),
+    // so a pattern that matches it is broader than its author thought.
+    const TOwnedFiles owned(parsed.Config.OwnedFiles);
+    for (const char* launcher : {"\\tarvos.exe", "\\tarvos-cli"})
+        if (owned.Owns(launcher))
+            result.warnings.push_back(PathToUtf8(manifest.configFile) + ": ownedfiles \"" + parsed.Config.OwnedFiles +
+                                      "\" matches the launcher's own file " + (launcher + 1) +
+                                      ", which stays the launcher's to update");
     result.package = main;
     result.package.insert(result.package.end(), settings.begin(), settings.end());
     result.package.insert(result.package.end(), text.begin(), text.end());

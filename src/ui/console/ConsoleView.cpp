@@ -39,6 +39,10 @@ void ConsoleView::SetText(MainLabel label, const std::string& text) {
             if (!terminal_) Line("  " + text);
             break;
         case MainLabel::MsgLabel:
+            if (OnLine) {
+                OnLine("message", text);
+                break;
+            }
             Line(terminal_ ? "\x1b[1;33m>> " + text + "\x1b[0m" : ">> " + text);
             break;
         case MainLabel::Text_LangBoxDescription:

@@ -1,36 +1,24 @@
 #include "ui/console/ConsoleWindows.hpp"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+
+#include <nlohmann/json.hpp>
 
 #include "config/IntegerReading.hpp"
 #include "launcher/UserSettings.hpp"
 #include "platform/EventLoop.hpp"
 #include "platform/Shell.hpp"
 #include "platform/SingleInstance.hpp"
+#include "platform/SystemLanguage.hpp"
 #include "platform/Text.hpp"
 #include "transfer/RateLimiter.hpp"
 
 namespace tarvos {
 
 namespace {
-
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 std::string Mebibytes(int64_t bytes) {
     char buf[32];
@@ -90,6 +78,62 @@ std::string ItemList(const TComboBox& box) {
 }
 
 }  // namespace
+
+// The --json output: one object per line, each with the seconds since the start first. Lines
+// come from the main thread and, on a second Ctrl-C, from the thread that waits for stop
+// requests: one writes at a time, and nothing follows the end line.
+class JsonEvents {
+public:
+    using Fields = nlohmann::ordered_json;
+
+    explicit JsonEvents(std::ostream& out) : out_(out) {}
+
+    // Text that may not be valid UTF-8 (a list name is bytes from the server): such text is
+    // written with the replacement character and, beside it, as "<key>_hex" with its bytes, so
+    // that a script can still tell two such names apart.
+    static void Put(Fields& fields, const std::string& key, const std::string& text) {
+        fields[key] = text;
+        if (!ValidUtf8(text)) fields[key + "_hex"] = Hex(text);
+    }
+    static void Put(Fields& fields, const std::string& key, const std::vector<std::string>& texts) {
+        fields[key] = texts;
+        if (std::all_of(texts.begin(), texts.end(), ValidUtf8)) return;
+        Fields hex = Fields::array();
+        for (const auto& text : texts) hex.push_back(Hex(text));
+        fields[key + "_hex"] = hex;
+    }
+
+    void Write(const Fields& fields) {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (ended_) return;
+        Fields line;
+        line["t"] = std::round(std::chrono::duration<double>(std::chrono::steady_clock::now() - began_).count() * 1000) / 1000;
+        line.update(fields);
+        if (fields.value("event", "") == "end") ended_ = true;
+        out_ << line.dump(-1, ' ', false, Fields::error_handler_t::replace) << "\n" << std::flush;
+    }
+
+private:
+    static bool ValidUtf8(const std::string& text) {
+        try {
+            (void)Fields(text).dump();
+            return true;
+        } catch (const Fields::type_error&) {
+            return false;
+        }
+    }
+    static std::string Hex(const std::string& bytes) {
+        static constexpr char kDigits[] = "0123456789abcdef";
+        std::string out;
+        for (const unsigned char c : bytes) out += {kDigits[c >> 4], kDigits[c & 15]};
+        return out;
+    }
+
+    std::ostream& out_;
+    std::mutex lock_;
+    bool ended_ = false;
+    const std::chrono::steady_clock::time_point began_ = std::chrono::steady_clock::now();
+};
 
 ConsoleOptions ParseConsoleOptions(const std::vector<std::string>& args) {
     ConsoleOptions o;
@@ -220,21 +264,18 @@ TModalResult ConsoleSettingsView::ShowModal(TForm&) {
 }
 
 ConsoleWindows::ConsoleWindows(std::ostream& out, ConsoleOptions options, bool terminal)
-    : out_(out), options_(std::move(options)), view_(out, terminal && !options_.json, options_.quiet) {
-    if (options_.json)
-        view_.OnLine = [this](const std::string& kind, const std::string& text) {
-            Event("\"event\":" + JsonText(kind) + ",\"text\":" + JsonText(text));
-        };
-}
-
-void ConsoleWindows::Event(const std::string& fields) {
-    char t[32];
-    std::snprintf(t, sizeof t, "%.3f", std::chrono::duration<double>(std::chrono::steady_clock::now() - began_).count());
-    out_ << "{\"t\":" << t << "," << fields << "}\n" << std::flush;
+    : options_(std::move(options)), view_(out, terminal && !options_.json, options_.quiet) {
+    if (!options_.json) return;
+    json_ = std::make_unique<JsonEvents>(out);
+    view_.OnLine = [this](const std::string& kind, const std::string& text) {
+        JsonEvents::Fields fields{{"event", kind}};
+        JsonEvents::Put(fields, "text", text);
+        json_->Write(fields);
+    };
 }
 
 void ConsoleWindows::OnRunEvent(const TRunEvent& e) {
-    if (!options_.json) {
+    if (!json_) {
         if (e.kind == TRunEvent::Kind::Phase) {
             view_.Note(e.phase == "checking" ? "Checking " + std::to_string(e.files) + " files"
                                              : "Downloading " + std::to_string(e.files) + " files, " +
@@ -247,15 +288,15 @@ void ConsoleWindows::OnRunEvent(const TRunEvent& e) {
         }
         return;
     }
-    std::string fields = "\"event\":" + JsonText(e.kind == TRunEvent::Kind::Phase  ? "phase"
-                                                  : e.kind == TRunEvent::Kind::File ? "file"
-                                                                                    : "progress") +
-                         ",\"phase\":" + JsonText(e.phase);
+    JsonEvents::Fields fields{{"event", e.kind == TRunEvent::Kind::Phase  ? "phase"
+                                        : e.kind == TRunEvent::Kind::File ? "file"
+                                                                          : "progress"},
+                              {"phase", e.phase}};
     if (e.kind == TRunEvent::Kind::Phase) {
-        fields += ",\"files\":" + std::to_string(e.files);
-        if (e.phase == "downloading") fields += ",\"total\":" + std::to_string(e.total);
+        fields["files"] = e.files;
+        if (e.phase == "downloading") fields["total"] = e.total;
     } else {
-        fields += ",\"file\":" + JsonText(e.file);
+        JsonEvents::Put(fields, "file", e.file);
     }
     if (e.kind == TRunEvent::Kind::Progress) {
         // Scripts want a steady trickle, not every tick: at most four a second, but always
@@ -263,33 +304,37 @@ void ConsoleWindows::OnRunEvent(const TRunEvent& e) {
         const auto now = std::chrono::steady_clock::now();
         if (e.done < e.total && now - lastProgress_ < std::chrono::milliseconds(250)) return;
         lastProgress_ = now;
-        char numbers[160];
-        std::snprintf(numbers, sizeof numbers, ",\"done\":%lld,\"total\":%lld,\"rate\":%.0f,\"eta\":", static_cast<long long>(e.done),
-                      static_cast<long long>(e.total), e.rate);
-        fields += numbers;
-        if (e.eta >= 0) {
-            char eta[32];
-            std::snprintf(eta, sizeof eta, "%.1f", e.eta);
-            fields += eta;
-        } else {
-            fields += "null";
-        }
-        fields += ",\"inflight\":" + std::to_string(e.inflight);
+        fields["done"] = e.done;
+        fields["total"] = e.total;
+        fields["rate"] = std::llround(e.rate);
+        fields["eta"] = e.eta >= 0 ? JsonEvents::Fields(std::round(e.eta * 10) / 10) : JsonEvents::Fields(nullptr);
+        fields["inflight"] = e.inflight;
     }
-    Event(fields);
+    json_->Write(fields);
+}
+
+void ConsoleWindows::End(int code, const std::vector<std::string>& failed) {
+    if (!json_) return;
+    JsonEvents::Fields fields{{"event", "end"}, {"status", code}};
+    JsonEvents::Put(fields, "failed", failed);
+    json_->Write(fields);
 }
 
 ConsoleWindows::~ConsoleWindows() = default;
 
-bool ConsoleWindows::ActivateOtherInstance(const std::string& instanceName) {
-    if (AcquireSingleInstance(instanceName)) return false;
+bool ConsoleWindows::ActivateOtherInstance(StartupState& state) {
+    if (AcquireSingleInstance(state.instanceName)) return false;
     // The copy that runs follows its settings file while it downloads: a cap given here
     // reaches it through the file.
     if (options_.limitRate >= 0) {
         const std::string exe = ExecutablePath();
         const auto cut = exe.find_last_of("\\/");
         const std::string folder = cut == std::string::npos ? std::string() : exe.substr(0, cut);
-        if (WriteLimitRate(folder + "\\updater", options_.limitRate))
+        // Without a settings file the cap comes with the defaults, in the language a first
+        // start would choose.
+        TLanguageArray texts;
+        state.config->SetLanguageArray(SystemLanguageId(), texts);
+        if (WriteLimitRate(folder + "\\updater", options_.limitRate, state.config->LangName))
             view_.Note("Download cap handed to the launcher that is running.");
     }
     return true;
@@ -316,6 +361,7 @@ void ConsoleWindows::CreateWindows(StartupState& state) {
             noConfig_ = true;
             return;
         }
+        End(code, main_->FailedNames());
         EndProcessNow(code);
     };
     TFMain* main = main_.get();
@@ -332,10 +378,14 @@ void ConsoleWindows::CreateWindows(StartupState& state) {
 
 void ConsoleWindows::Interrupt() {
     // A second request while the first is being handled ends the program at once.
-    if (interrupts_.fetch_add(1) > 0) EndProcessNow(kExitInterrupted);
+    if (interrupts_.fetch_add(1) > 0) {
+        End(kExitInterrupted);
+        EndProcessNow(kExitInterrupted);
+    }
     MainLoop().Post([this] {
         if (main_) main_->Button_CloseClick();
         view_.Finish();
+        End(kExitInterrupted, main_ ? main_->FailedNames() : std::vector<std::string>{});
         EndProcessNow(kExitInterrupted);
     });
 }
@@ -370,7 +420,10 @@ void ConsoleWindows::ReportEnding(int code) {
 }
 
 int ConsoleWindows::Run() {
-    if (!main_ || noConfig_) return kExitNoConfig;
+    if (!main_ || noConfig_) {
+        End(kExitNoConfig);
+        return kExitNoConfig;
+    }
     EventLoop& loop = MainLoop();
     main_->FormShow();
     while (!runEnded_ && !loop.Terminated()) {
@@ -381,7 +434,7 @@ int ConsoleWindows::Run() {
     if (!runEnded_) {
         view_.Finish();
         const int code = loop.Terminated() ? kExitInterrupted : kExitError;
-        if (options_.json) Event("\"event\":\"end\",\"status\":" + std::to_string(code) + ",\"failed\":[]");
+        End(code, main_->FailedNames());
         return code;
     }
     // When every probe fails the first server is used all the same; a run that got no file
@@ -416,11 +469,7 @@ int ConsoleWindows::Run() {
     ReportEnding(code);
     if (!loop.Terminated()) main_->Button_CloseClick();
     view_.Finish();
-    if (options_.json) {
-        std::string failed;
-        for (const auto& name : main_->FailedNames()) failed += (failed.empty() ? "" : ",") + JsonText(name);
-        Event("\"event\":\"end\",\"status\":" + std::to_string(code) + ",\"failed\":[" + failed + "]");
-    }
+    End(code, main_->FailedNames());
     return code;
 }
 

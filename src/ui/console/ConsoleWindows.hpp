@@ -16,6 +16,8 @@
 
 namespace tarvos {
 
+class JsonEvents;
+
 // Exit statuses of tarvos-cli, so that a script can tell the outcomes apart.
 enum ConsoleExit : int {
     kExitUpToDate = 0,      // the game folder matches the server's list (also: another copy runs)
@@ -65,28 +67,28 @@ public:
     ~ConsoleWindows() override;
 
     // Another copy holds the instance name: this one ends at once.
-    bool ActivateOtherInstance(const std::string& instanceName) override;
+    bool ActivateOtherInstance(StartupState& state) override;
     void CreateWindows(StartupState& state) override;
     // The run, then the options; closes as the close button does and returns the status.
     int Run() override;
     // Ctrl-C and the like: presses the close button through the loop; callable from any thread.
     void Interrupt();
+    // The last line of the JSON output, however the run ended; later calls write nothing.
+    void End(int code, const std::vector<std::string>& failed = {});
 
 private:
     void ReportEnding(int code);
     int RunStatus(bool noList) const;
     void OnRunEvent(const TRunEvent& event);
-    void Event(const std::string& fields);
-    std::ostream& out_;
     ConsoleOptions options_;
     ConsoleView view_;
+    std::unique_ptr<JsonEvents> json_;  // only with --json
     ConsoleSettingsView settingsView_;
     std::unique_ptr<TFSettings> settings_;
     std::unique_ptr<TFMain> main_;
     bool noConfig_ = false;
     bool runEnded_ = false;
     std::atomic<int> interrupts_{0};
-    std::chrono::steady_clock::time_point began_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastProgress_{};
 };
 

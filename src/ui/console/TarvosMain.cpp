@@ -37,8 +37,15 @@ int main(int argc, char** argv) {
             [](const std::string& text) { std::cerr << "tarvos-cli: " << text << std::endl; });
         ConsoleWindows windows(std::cout, options, StandardOutputIsTerminal());
         g_running = &windows;
-        const int code = RunStartup(args, OwnResources(), windows);
+        int code = kExitError;
+        try {
+            code = RunStartup(args, OwnResources(), windows);
+        } catch (const std::exception& error) {
+            std::cerr << "tarvos-cli: " << error.what() << std::endl;
+        }
         g_running = nullptr;
+        // A second copy, a run that failed: a script reading the JSON still gets its end.
+        windows.End(code);
         return code;
     } catch (const std::exception& error) {
         std::cerr << "tarvos-cli: " << error.what() << std::endl;

@@ -34,16 +34,21 @@ GdiFont::~GdiFont() {
 
 void PaintComposed(HDC dc, TForm& form, const std::function<void(HDC)>& drawTexts) {
     if (form.Width <= 0 || form.Height <= 0) return;
+    // Without the memory or the off-screen picture the window shows its plain face rather
+    // than whatever was on the screen before.
+    const auto plain = [&] {
+        RECT all{0, 0, form.Width, form.Height};
+        FillRect(dc, &all, GetSysColorBrush(COLOR_BTNFACE));
+    };
     try {
         const Bitmap picture = PaintForm(form);
         OffscreenDc mem(dc, picture.width, picture.height);
-        if (!mem) return;
+        if (!mem) return plain();
         BlitPicture(mem.Dc(), 0, 0, picture);
         drawTexts(mem.Dc());
         BitBlt(dc, 0, 0, picture.width, picture.height, mem.Dc(), 0, 0, SRCCOPY);
     } catch (const std::bad_alloc&) {
-        RECT all{0, 0, form.Width, form.Height};
-        FillRect(dc, &all, GetSysColorBrush(COLOR_BTNFACE));
+        plain();
     }
 }
 

@@ -100,7 +100,10 @@ Win32MainWindow::Win32MainWindow(EventLoop& loop, const std::string& title) : lo
     // A click shows the released picture before its handler runs.
     for (MainButton button : kButtons) {
         TImageButton& b = Widget(button);
-        b.RepaintNow = [this, &b] { UpdateNow(&b); };
+        b.RepaintNow = [this, &b] {
+            InvalidateBoth(repictured_, b);
+            UpdateWindow(hwnd_);
+        };
     }
     RegisterWindowClass();
     hwnd_ = CreateWindowExW(WS_EX_APPWINDOW, kClassName, WideText(title).c_str(),
@@ -333,19 +336,27 @@ void Win32MainWindow::UpdateNow(const TControl* control) {
     UpdateWindow(hwnd_);
 }
 
+void Win32MainWindow::Repicture(TImageButton& b, const std::function<void()>& change, bool now) {
+    repictured_ = RECT{b.Left, b.Top, b.Left + b.Width, b.Top + b.Height};
+    change();
+    InvalidateBoth(repictured_, b);
+    if (now) UpdateWindow(hwnd_);
+}
+
+void Win32MainWindow::InvalidateBoth(const RECT& before, const TControl& b) {
+    const RECT after{b.Left, b.Top, b.Left + b.Width, b.Top + b.Height};
+    RECT both;
+    UnionRect(&both, &before, &after);
+    InvalidateRect(hwnd_, &both, FALSE);
+}
+
 // ---- the mouse ----
 
 void Win32MainWindow::Hover(TControl* target) {
     if (target == hovered_) return;
-    if (auto* old = dynamic_cast<TImageButton*>(hovered_)) {
-        old->MouseLeave();
-        Invalidate(old);
-    }
+    if (auto* old = dynamic_cast<TImageButton*>(hovered_)) Repicture(*old, [old] { old->MouseLeave(); });
     hovered_ = target;
-    if (auto* now = dynamic_cast<TImageButton*>(hovered_)) {
-        now->MouseEnter();
-        Invalidate(now);
-    }
+    if (auto* now = dynamic_cast<TImageButton*>(hovered_)) Repicture(*now, [now] { now->MouseEnter(); });
 }
 
 void Win32MainWindow::MouseMove(int x, int y) {
@@ -370,10 +381,8 @@ void Win32MainWindow::MouseDown(TMouseButton button, int x, int y) {
     }
     SetCapture(hwnd_);
     captured_ = target;
-    if (auto* b = dynamic_cast<TImageButton*>(target)) {
-        b->MouseDown(button, x - b->Left, y - b->Top);
-        UpdateNow(b);
-    }
+    if (auto* b = dynamic_cast<TImageButton*>(target))
+        Repicture(*b, [&] { b->MouseDown(button, x - b->Left, y - b->Top); }, true);
 }
 
 void Win32MainWindow::MouseUp(TMouseButton button, int x, int y) {
@@ -390,8 +399,7 @@ void Win32MainWindow::MouseUp(TMouseButton button, int x, int y) {
     // The click may open the settings window or end the run: the button's look is updated
     // before its handler runs.
     if (auto* b = dynamic_cast<TImageButton*>(target)) {
-        b->MouseUp(button, x - b->Left, y - b->Top);
-        Invalidate(b);
+        Repicture(*b, [&] { b->MouseUp(button, x - b->Left, y - b->Top); });
     } else if (auto* plain = dynamic_cast<TButton*>(target)) {
         const bool over = x >= plain->Left && y >= plain->Top && x < plain->Left + plain->Width &&
                           y < plain->Top + plain->Height;
@@ -469,15 +477,10 @@ int Win32MainWindow::Width(MainIndicator indicator) const { return Widget(indica
 
 void Win32MainWindow::SetEnabled(MainButton button, bool enabled) {
     TImageButton& b = Widget(button);
-    // The disabled picture may have another size than the normal one: what either covered
-    // is painted anew.
-    const RECT before{b.Left, b.Top, b.Left + b.Width, b.Top + b.Height};
-    b.SetEnabled(enabled);
-    if (enabled) b.RePaint();
-    const RECT after{b.Left, b.Top, b.Left + b.Width, b.Top + b.Height};
-    RECT both;
-    UnionRect(&both, &before, &after);
-    InvalidateRect(hwnd_, &both, FALSE);
+    Repicture(b, [&] {
+        b.SetEnabled(enabled);
+        if (enabled) b.RePaint();
+    });
 }
 
 bool Win32MainWindow::Enabled(MainButton button) const { return Widget(button).Enabled; }

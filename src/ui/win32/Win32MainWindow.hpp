@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -91,6 +92,10 @@ private:
     void SyncTools();
     void UpdateNow(const TControl* control);
     void Invalidate(const TControl* control);
+    // Runs a change of the button's picture, which may change its size: what the old and the
+    // new picture cover is painted anew (at once with `now`).
+    void Repicture(TImageButton& button, const std::function<void()>& change, bool now = false);
+    void InvalidateBoth(const RECT& before, const TControl& button);
     TControl& Widget(MainLabel label) const;
     TControl& Widget(MainIndicator indicator) const;
     TImageButton& Widget(MainButton button) const;
@@ -106,6 +111,7 @@ private:
     std::map<MainIndicator, IndicatorState> indicators_;
     std::unique_ptr<Win32WebView> web_;
     TControl* hovered_ = nullptr;
+    RECT repictured_{};  // the button's place before the picture change that runs now
     TControl* captured_ = nullptr;
     bool dragging_ = false;
     bool tracking_ = false;

@@ -61,7 +61,8 @@ Win32Windows::~Win32Windows() {
     mainWindow_.reset();
 }
 
-bool Win32Windows::ActivateOtherInstance(const std::string& instanceName) {
+bool Win32Windows::ActivateOtherInstance(StartupState& state) {
+    const std::string& instanceName = state.instanceName;
     const std::wstring title = WideText(instanceName);
     // A copy holding the guard without a titled window is either still starting (its window
     // comes) or ending after it started its own replacement (its guard goes): wait for one.

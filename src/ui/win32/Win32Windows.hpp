@@ -22,7 +22,7 @@ public:
     // the tray). Each copy also holds an instance guard from here on, so that two copies
     // started together never update the same folder at once; a guard held without a titled
     // window is waited on for a while (a copy still starting, or one just ending).
-    bool ActivateOtherInstance(const std::string& instanceName) override;
+    bool ActivateOtherInstance(StartupState& state) override;
     void CreateWindows(StartupState& state) override;
     int Run() override;
     // The launcher is about to start its replacement (after a self-update) and end: the
