@@ -16,7 +16,8 @@ namespace {
 bool Same(const TUserSettings& a, const TUserSettings& b) {
     return a.MainLeft == b.MainLeft && a.MainTop == b.MainTop && a.LangConst == b.LangConst &&
            a.AutoClose == b.AutoClose && a.SelProxy == b.SelProxy && a.DriveType == b.DriveType &&
-           a.CheckMode == b.CheckMode && a.LangFolder == b.LangFolder && a.LimitRate == b.LimitRate;
+           a.CheckMode == b.CheckMode && a.LangFolder == b.LangFolder && a.LimitRate == b.LimitRate &&
+           a.Transfers == b.Transfers;
 }
 
 }  // namespace
