@@ -156,6 +156,8 @@ void TFMain::PlanDownloads(const std::vector<const TFileRecord*>& files) {
 }
 
 void TFMain::SaveOldList() {
+    for (const std::string& folder : unsyncedFolders_) SyncFolderUtf8(folder);
+    unsyncedFolders_.clear();
     try {
         OldFileList->SaveToFile(TmpPath + "\\OldList.lst");
     } catch (const std::exception& error) {
@@ -289,7 +291,13 @@ bool TFMain::Install(const TFileRecord& rec, const std::string& staged, const st
 }
 
 bool TFMain::PutInPlace(const std::string& from, const std::string& target, bool self, int& error) {
-    if (!self) return ReplaceFileUtf8(from, target, &error);
+    if (!self) {
+        // A folder's flush costs as much as a file's: each folder is flushed once, before
+        // the list that records its files is saved.
+        if (!ReplaceFileLeavingFolderUtf8(from, target, &error)) return false;
+        unsyncedFolders_.insert(FolderOfUtf8(target));
+        return true;
+    }
     const std::string bak = target + ".bak";
     if (ReplaceSettingAsideUtf8(from, target, bak, &error)) {
         _self = true;

@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -291,6 +292,8 @@ private:
     bool diskFull_ = false;
     std::string diskFullName_, diskFullVolume_;
     bool listSaveFailed_ = false;
+    // Folders whose renames are not yet known to be on the disk.
+    std::set<std::string> unsyncedFolders_;
     bool folderBusy_ = false;
     std::string listRefused_;
     // Held while the run or the full check may change files: no two launchers update one

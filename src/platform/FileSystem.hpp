@@ -23,6 +23,14 @@ bool CopyFileUtf8(const std::string& from, const std::string& to);
 // must be on one volume (else the error is one IsCrossVolumeError knows). `error` receives
 // the system error of a failure.
 bool ReplaceFileUtf8(const std::string& from, const std::string& to, int* error = nullptr);
+// The same, leaving the folder's flush to the caller (SyncFolderUtf8), who flushes each folder
+// once for many replacements, before anything records them as done.
+bool ReplaceFileLeavingFolderUtf8(const std::string& from, const std::string& to, int* error = nullptr);
+// Flushes a folder's entries (its renames) to the disk; nothing to do on Windows, where each
+// rename writes through.
+void SyncFolderUtf8(const std::string& folder);
+// The folder of a "\"-separated path.
+std::string FolderOfUtf8(const std::string& path);
 // Keeps the file `to` under the name `aside` and puts `from` in its place, for a file that
 // is in use (the running launcher): the old file never leaves both names at once where the
 // system allows it (a second link), and otherwise for two renames in a row. On failure

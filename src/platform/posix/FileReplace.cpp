@@ -13,11 +13,6 @@ namespace tarvos {
 
 namespace {
 
-std::string FolderOf(const std::string& path) {
-    const auto cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? std::string(".") : cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
-}
-
 std::string Native(const std::string& path) { return PathFromUtf8(path).string(); }
 
 int SyncDescriptor(int fd) { return fsync(fd) == 0 ? 0 : errno; }
@@ -29,16 +24,6 @@ int FlushFile(const std::string& name) {
     const int e = SyncDescriptor(fd);
     close(fd);
     return e;
-}
-
-// The rename is only on the disk once the folder that holds the name is. A file system
-// that cannot sync a folder says so (EINVAL): there is nothing more to do there.
-void SyncFolder(const std::string& folder) {
-    if (FileStepHookResult(FileStep::SyncFolder, folder) != 0) return;
-    const int fd = open(Native(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    SyncDescriptor(fd);
-    close(fd);
 }
 
 int Rename(const std::string& from, const std::string& to) {
@@ -66,15 +51,35 @@ int CopyData(int in, int out, const std::string& to) {
 
 }  // namespace
 
+std::string FolderOfUtf8(const std::string& path) {
+    const auto cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string(".") : cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
+}
+
+// The rename is only on the disk once the folder that holds the name is. A file system
+// that cannot sync a folder says so (EINVAL): there is nothing more to do there.
+void SyncFolderUtf8(const std::string& folder) {
+    if (FileStepHookResult(FileStep::SyncFolder, folder) != 0) return;
+    const int fd = open(Native(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    SyncDescriptor(fd);
+    close(fd);
+}
+
 // rename(2) swaps the directory entry in one step: a reader sees the old file or the new one.
-// Before it the new data are flushed, after it the folder: otherwise a power cut can leave
-// the new name over data that never reached the disk (an empty file on ext4).
-bool ReplaceFileUtf8(const std::string& from, const std::string& to, int* error) {
+// Before it the new data are flushed: otherwise a power cut can leave the new name over data
+// that never reached the disk (an empty file on ext4).
+bool ReplaceFileLeavingFolderUtf8(const std::string& from, const std::string& to, int* error) {
     int e = FlushFile(from);
     if (!e) e = Rename(from, to);
-    if (!e) SyncFolder(FolderOf(to));
     if (error) *error = e;
     return e == 0;
+}
+
+bool ReplaceFileUtf8(const std::string& from, const std::string& to, int* error) {
+    if (!ReplaceFileLeavingFolderUtf8(from, to, error)) return false;
+    SyncFolderUtf8(FolderOfUtf8(to));
+    return true;
 }
 
 // A second link keeps the old file under both names until the new one takes the first: no

@@ -41,6 +41,17 @@ bool ReplaceFileUtf8(const std::string& from, const std::string& to, int* error)
     return e == 0;
 }
 
+bool ReplaceFileLeavingFolderUtf8(const std::string& from, const std::string& to, int* error) {
+    return ReplaceFileUtf8(from, to, error);
+}
+
+void SyncFolderUtf8(const std::string&) {}
+
+std::string FolderOfUtf8(const std::string& path) {
+    const auto cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+}
+
 // A running program's file cannot be replaced or linked over, only renamed: the two
 // renames follow each other at once, with the new file already on the disk, and a launcher
 // that finds only its ".bak" copy puts it back when it starts.
