@@ -142,13 +142,43 @@ bool HttpClient::Get(const std::string& url, const Sink& sink) {
     return ok;
 }
 
+namespace {
+
+// A decimal number of plain digits that fits an int64_t; -1 for anything else (a sign,
+// blanks, no digits, too many of them).
+int64_t Decimal(std::string_view text) {
+    if (text.empty() || text.size() > 18) return -1;
+    int64_t n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return -1;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+}  // namespace
+
+bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64_t total) {
+    constexpr std::string_view unit = "bytes ";
+    const std::string_view v = value;
+    if (v.substr(0, unit.size()) != unit) return false;
+    const size_t dash = v.find('-', unit.size()), slash = v.find('/', unit.size());
+    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return false;
+    const std::string_view t = v.substr(slash + 1);
+    return Decimal(v.substr(unit.size(), dash - unit.size())) == first &&
+           Decimal(v.substr(dash + 1, slash - dash - 1)) == last && first >= 0 &&
+           (t == "*" || Decimal(t) == total);
+}
+
 void HttpHead::Take(const char* data, size_t length) {
     std::string line(data, length);
     if (StartsWithNoCase(line, "http/")) {
         // A new response begins (the first, or the next one after a redirect).
         *this = HttpHead{};
-        auto sp = line.find(' ');
-        status = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
+        // "HTTP/1.1 206 Partial Content": three digits, or no status the launcher knows.
+        const auto sp = line.find(' ');
+        const int64_t code = sp == std::string::npos ? -1 : Decimal(std::string_view(line).substr(sp + 1, 3));
+        status = code >= 100 && code <= 999 ? static_cast<int>(code) : 0;
     } else if (StartsWithNoCase(line, "etag:")) {
         etag = TrimText(line.substr(5));
     } else if (StartsWithNoCase(line, "last-modified:")) {
@@ -156,7 +186,9 @@ void HttpHead::Take(const char* data, size_t length) {
     } else if (StartsWithNoCase(line, "content-range:")) {
         contentRange = TrimText(line.substr(14));
     } else if (StartsWithNoCase(line, "content-length:")) {
-        contentLength = std::strtoll(line.c_str() + 15, nullptr, 10);
+        // A length that is no plain number is as good as none: the body is then taken as it
+        // comes, never sized by a negative or overflowing value.
+        contentLength = Decimal(TrimText(line.substr(15)));
     }
 }
 

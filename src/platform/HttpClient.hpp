@@ -22,6 +22,10 @@ struct HttpHead {
     std::string Validator() const { return !etag.empty() ? etag : lastModified; }
 };
 
+// A Content-Range value is exactly "bytes FIRST-LAST/TOTAL" for this range of a resource of
+// this size (TOTAL may be "*"); anything looser is not the range asked for.
+bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64_t total);
+
 // Sets up a libcurl easy handle for one request as every request of the launcher is made:
 // the URL as sent, HEAD or GET, headers, no proxy, redirects, error statuses failing, and
 // the connect limit. Callbacks and their data are the caller's.

@@ -15,16 +15,6 @@ namespace {
 // again at most, per piece.
 constexpr int64_t kResumeRecordEvery = 256 << 10;
 
-// "bytes first-last/total" with total "*" or the size we expect.
-bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64_t total) {
-    long long a = -1, b = -1;
-    char totalText[32] = {};
-    if (std::sscanf(value.c_str(), "bytes %lld-%lld/%31s", &a, &b, totalText) != 3) return false;
-    if (a != first || b != last) return false;
-    std::string t = totalText;
-    return t == "*" || t == std::to_string(total);
-}
-
 }  // namespace
 
 int32_t PieceCount(int64_t size, int32_t threads) {
