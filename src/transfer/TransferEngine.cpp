@@ -273,7 +273,8 @@ void TransferEngine::Work() {
             t->stalled = true;
             Finish(*t, CURLE_OPERATION_TIMEDOUT);
         }
-        int wait = kTickMs;
+        // Idle, the worker sleeps until a request comes (Start wakes it).
+        int wait = active_.empty() ? 1000 : kTickMs;
         const int64_t lend = limiter_.WaitNs();
         if (lend > 0) wait = std::clamp<int>(static_cast<int>(lend / 1000000), 1, kTickMs);
         curl_multi_poll(multi_, nullptr, 0, wait, nullptr);
