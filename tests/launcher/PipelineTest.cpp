@@ -381,7 +381,7 @@ protected:
 std::string SignReleases(const fs::path& root, const std::string& extra = "") {
     const ListKeyPair pair = MakeListKeyPair();
     WriteBytes(root / "list.key", SecretKeyText(pair.secretKey) + "\n");
-    WriteBytes(root / "options.txt", "--sign '" + PathToUtf8(root / "list.key") + "' " + extra);
+    WriteBytes(root / "options.txt", "--sign '{dir}/list.key' " + extra);
     return ListKeyText(pair.publicKey);
 }
 
@@ -468,7 +468,7 @@ TEST_F(SignedPipeline, AKeyedLauncherStaysKeyedUnlessTheSignedListAnnouncesTheNe
     } cases[] = {
         {"no key", "", "", false},
         {"another key", ListKeyText(MakeListKeyPair().publicKey), "", false},
-        {"the announced key", nextKey, "--next-key '" + PathToUtf8(root_ / "next.key") + "'", true},
+        {"the announced key", nextKey, "--next-key '{dir}/next.key'", true},
     };
     double date = kSummer;
     for (const auto& c : cases) {
