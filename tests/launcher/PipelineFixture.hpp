@@ -103,8 +103,9 @@ protected:
         return list;
     }
 
-    std::unique_ptr<TFMain> MakeMain(const std::string& checkMode, int workers, const std::string& url) {
-        auto main = std::make_unique<TFMain>(view_, MainLoop(), lang_, SystemShell(), &debug_);
+    std::unique_ptr<TFMain> MakeMain(const std::string& checkMode, int workers, const std::string& url,
+                                     Shell& shell = SystemShell()) {
+        auto main = std::make_unique<TFMain>(view_, MainLoop(), lang_, shell, &debug_);
         main->MainPath = PathToUtf8(player_);
         main->TmpPath = main->MainPath + "\\updater";
         main->URLMain = url;

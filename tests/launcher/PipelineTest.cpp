@@ -384,11 +384,20 @@ TEST_F(PipelineFixture, ASignedListIsCheckedBeforeItIsUnpacked) {
 
 class SignedPipeline : public PipelineFixture {
 protected:
+    // Records the programs a run would start: a replaced launcher here is no program.
+    struct StartRecorder : Shell {
+        bool OpenUrl(const std::string&) override { return false; }
+        bool StartElevated(const std::string& file, const std::string&, const std::string&) override {
+            started.push_back(file);
+            return true;
+        }
+        std::vector<std::string> started;
+    };
     // One run of a launcher with the key: the list, the start-up check and its repairs.
     std::unique_ptr<TFMain> RunKeyed(const std::string& key) {
         debug_.ts.clear();
         config_.UpdateServers.PublicKey = key;
-        auto main = MakeMain("Hard: MD5 Hash", 1, Url());
+        auto main = MakeMain("Hard: MD5 Hash", 1, Url(), shell_);
         main->Attach(config_, skin_);
         main->OnEndProcess = [](int) {};
         main->FetchUpdaterList();
@@ -397,13 +406,14 @@ protected:
     }
     tConfigData config_;
     TtucConfig skin_;
+    StartRecorder shell_;
 };
 
 // Publishing signed with a fresh key: the key's text, for the launcher's configuration.
 std::string SignReleases(const fs::path& root, const std::string& extra = "") {
     const ListKeyPair pair = MakeListKeyPair();
     WriteBytes(root / "list.key", SecretKeyText(pair.secretKey) + "\n");
-    WriteBytes(root / "options.txt", "--sign '" + PathToUtf8(root / "list.key") + "' " + extra);
+    WriteBytes(root / "options.txt", "--sign '{dir}/list.key' " + extra);
     return ListKeyText(pair.publicKey);
 }
 
@@ -490,7 +500,7 @@ TEST_F(SignedPipeline, AKeyedLauncherStaysKeyedUnlessTheSignedListAnnouncesTheNe
     } cases[] = {
         {"no key", "", "", false},
         {"another key", ListKeyText(MakeListKeyPair().publicKey), "", false},
-        {"the announced key", nextKey, "--next-key '" + PathToUtf8(root_ / "next.key") + "'", true},
+        {"the announced key", nextKey, "--next-key '{dir}/next.key'", true},
     };
     double date = kSummer;
     for (const auto& c : cases) {
@@ -500,7 +510,9 @@ TEST_F(SignedPipeline, AKeyedLauncherStaysKeyedUnlessTheSignedListAnnouncesTheNe
         WriteBeside("required.txt", "\\tarvos.exe\n");
         Publish();
         WriteBytes(player_ / "tarvos.exe", "the running launcher");
+        shell_.started.clear();
         RunKeyed(key);
+        EXPECT_EQ(shell_.started.size(), c.replaced ? 1u : 0u) << "the new launcher takes over";
         EXPECT_EQ(Bytes(player_ / "tarvos.exe") == Bytes(game_ / "tarvos.exe"), c.replaced);
         EXPECT_EQ(Logged("Self-update to the announced key " + nextKey), c.replaced);
     }

@@ -23,11 +23,13 @@ std::string PublishFolder(const std::string& game, const std::string& server, co
     std::string cmd = Quote(tool) + " " + Quote(game) + " " + Quote(server);
     if (std::filesystem::exists(requiredFile)) cmd += " --required " + Quote(requiredFile);
     if (std::filesystem::exists(deleteFile)) cmd += " --delete " + Quote(deleteFile);
-    // Further options, as written (a test's signing key, for one).
-    const auto options = std::filesystem::path(deleteFile).parent_path() / "options.txt";
-    if (std::filesystem::exists(options)) {
-        std::ifstream in(options);
-        cmd += " " + std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // Further options, as written, "{dir}" standing for this folder (a test's signing key,
+    // for one: a test under Wine cannot name a path of this side).
+    const std::string dir = std::filesystem::path(deleteFile).parent_path().string();
+    if (std::ifstream in(dir + "/options.txt"); in) {
+        std::string options(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{});
+        for (size_t at; (at = options.find("{dir}")) != std::string::npos;) options.replace(at, 5, dir);
+        cmd += " " + options;
     }
     return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0 ? "" : "the publishing tool failed: " + cmd;
 }
