@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "platform/HttpClient.hpp"
 #include "platform/Text.hpp"
 
 namespace tarvos {
