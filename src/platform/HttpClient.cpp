@@ -158,6 +158,9 @@ int64_t Decimal(std::string_view text) {
 
 }  // namespace
 
+// A number as a server writes it: no leading zero.
+static int64_t Canonical(std::string_view text) { return text.size() > 1 && text[0] == '0' ? -1 : Decimal(text); }
+
 bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64_t total) {
     constexpr std::string_view unit = "bytes ";
     const std::string_view v = value;
@@ -165,9 +168,9 @@ bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64
     const size_t dash = v.find('-', unit.size()), slash = v.find('/', unit.size());
     if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return false;
     const std::string_view t = v.substr(slash + 1);
-    return Decimal(v.substr(unit.size(), dash - unit.size())) == first &&
-           Decimal(v.substr(dash + 1, slash - dash - 1)) == last && first >= 0 &&
-           (t == "*" || Decimal(t) == total);
+    return Canonical(v.substr(unit.size(), dash - unit.size())) == first &&
+           Canonical(v.substr(dash + 1, slash - dash - 1)) == last && first >= 0 &&
+           (t == "*" || Canonical(t) == total);
 }
 
 void HttpHead::Take(const char* data, size_t length) {
