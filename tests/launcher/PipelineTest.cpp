@@ -806,6 +806,12 @@ protected:
             SetEnv(name, "");
     }
 
+    // The launcher as the player has it, in the game folder under its own name.
+    void InstallLauncher() {
+        WriteBytes(player_ / exeName_, Bytes(PathFromUtf8(driver_)));
+        fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+    }
+
     // Starts the launcher (under its own name unless another is given) in the player's
     // folder and waits until its record holds `line` (a line that begins so, when it ends
     // in "*").
@@ -905,8 +911,7 @@ TEST_F(PipelineProcess, AnUpdateKilledMidwayIsCompletedByTheNextRun) {
     Publish();
     fs::copy(game_, player_, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     WriteBytes(player_ / "big.bin", Generated(3000000, 12));
-    WriteBytes(player_ / exeName_, Bytes(PathFromUtf8(driver_)));
-    fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+    InstallLauncher();
     fs::remove(player_ / "zz.txt");
     // Slow answers, so that the launcher is still downloading when it dies.
     RunUntil("dying 1", {{"TARVOS_DRIVER_URL", Url("rate=300000")},
@@ -934,8 +939,7 @@ TEST_F(PipelineProcess, AKilledRunKeepsWhatWasFetchedAheadWhole) {
     fs::copy(game_, player_, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     WriteBytes(player_ / "big.bin", Generated(3000000, 12));
     for (int i = 0; i < kSmall; ++i) WriteBytes(player_ / small(i), "old " + std::to_string(i));
-    WriteBytes(player_ / exeName_, Bytes(PathFromUtf8(driver_)));
-    fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+    InstallLauncher();
     RunUntil("dying 1", {{"TARVOS_DRIVER_URL", Url("rate=300000")},
                          {"TARVOS_DRIVER_GEN", "1"},
                          {"TARVOS_DRIVER_FULL", "1"},
@@ -966,8 +970,7 @@ TEST_F(PipelineProcess, ClosingWhileTheServerIsSilentEndsAtOnceAndFreesTheFolder
     AddGameFile("a.bin", Generated(300000, 5), kWinter);
     Publish();
     fs::create_directories(player_ / "updater");
-    WriteBytes(player_ / exeName_, Bytes(PathFromUtf8(driver_)));
-    fs::permissions(player_ / exeName_, fs::perms::owner_all, fs::perm_options::add);
+    InstallLauncher();
     RunUntil("stopping 1",
              {{"TARVOS_DRIVER_URL", Url("mute")}, {"TARVOS_DRIVER_GEN", "1"}, {"TARVOS_DRIVER_STOP_AFTER", "1500"}});
     FileLock lock;
