@@ -69,7 +69,7 @@ void DefineMainForm(TForm& form) {
     text.Font.Color = kMessageRed;
     text.Visible = false;
     auto& close = Place<TButton>(form, "MsgCloseBtn", 552 + 2, 35 + 27, 18, 17);
-    close.Caption = "X";
+    close.Caption.assign(1, 'X');  // assigning the literal makes GCC 12 warn falsely (-Wrestrict) in the i686 build
     close.Font.Bold = true;
     close.Font.Color = RgbColor(255, 255, 255);
     close.Cursor = TCursor::HandPoint;
