@@ -104,6 +104,10 @@ void SetUpCurlRequest(void* easy, const std::string& url, bool head, void* heade
     curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectLimitMs);
+    // The callers' own stall limits (which leave out time held back by the cap) come first;
+    // this one only makes sure that no request can wait for ever whoever drives it.
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 60L);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024L);
     std::lock_guard lock(g_caMutex);
     if (!g_caFile.empty()) {
