@@ -806,6 +806,16 @@ protected:
             SetEnv(name, "");
     }
 
+    // A full check over slow answers, so that the launcher is still downloading "big.bin"
+    // when it dies; then a moment for the dead process's files to settle.
+    void DieWhileFetchingBig() {
+        RunUntil("dying 1", {{"TARVOS_DRIVER_URL", Url("rate=300000")},
+                             {"TARVOS_DRIVER_GEN", "1"},
+                             {"TARVOS_DRIVER_FULL", "1"},
+                             {"TARVOS_DRIVER_DIE_DURING", "big.bin"}});
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+
     // The launcher as the player has it, in the game folder under its own name.
     void InstallLauncher() {
         WriteBytes(player_ / exeName_, Bytes(PathFromUtf8(driver_)));
@@ -913,12 +923,7 @@ TEST_F(PipelineProcess, AnUpdateKilledMidwayIsCompletedByTheNextRun) {
     WriteBytes(player_ / "big.bin", Generated(3000000, 12));
     InstallLauncher();
     fs::remove(player_ / "zz.txt");
-    // Slow answers, so that the launcher is still downloading when it dies.
-    RunUntil("dying 1", {{"TARVOS_DRIVER_URL", Url("rate=300000")},
-                         {"TARVOS_DRIVER_GEN", "1"},
-                         {"TARVOS_DRIVER_FULL", "1"},
-                         {"TARVOS_DRIVER_DIE_DURING", "big.bin"}});
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    DieWhileFetchingBig();
     EXPECT_TRUE(Bytes(player_ / "big.bin") == Generated(3000000, 12));
 
     RunUntil("done 2",
@@ -940,11 +945,7 @@ TEST_F(PipelineProcess, AKilledRunKeepsWhatWasFetchedAheadWhole) {
     WriteBytes(player_ / "big.bin", Generated(3000000, 12));
     for (int i = 0; i < kSmall; ++i) WriteBytes(player_ / small(i), "old " + std::to_string(i));
     InstallLauncher();
-    RunUntil("dying 1", {{"TARVOS_DRIVER_URL", Url("rate=300000")},
-                         {"TARVOS_DRIVER_GEN", "1"},
-                         {"TARVOS_DRIVER_FULL", "1"},
-                         {"TARVOS_DRIVER_DIE_DURING", "big.bin"}});
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    DieWhileFetchingBig();
     EXPECT_TRUE(Bytes(player_ / "big.bin") == Generated(3000000, 12));
     for (int i = 0; i < kSmall; ++i) {
         const std::string now = Bytes(player_ / small(i));
