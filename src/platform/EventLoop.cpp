@@ -120,11 +120,12 @@ void EventLoop::RunDueTimers() {
     {
         std::lock_guard lock(mutex_);
         while (!timers_.empty() && timers_.begin()->first <= now) {
-            auto s = timers_.begin()->second;
+            due.push_back(timers_.begin()->second);
             timers_.erase(timers_.begin());
-            s->slot = timers_.emplace(now + std::chrono::milliseconds(s->interval), s);
-            due.push_back(s);
         }
+        // Put back after the pass: a timer of no interval is due again at once, and would
+        // otherwise be taken again without end.
+        for (auto& s : due) s->slot = timers_.emplace(now + std::chrono::milliseconds(s->interval), s);
     }
     for (auto& s : due) {
         std::function<void()> handler;

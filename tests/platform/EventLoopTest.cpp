@@ -101,17 +101,20 @@ TEST_F(EventLoopTest, TerminateReleasesABlockedWorkerAndLaterHandOversAreSkipped
     EXPECT_FALSE(ran);
 }
 
+// Also with no interval, which is due again at once and must still fire once per pass.
 TEST_F(EventLoopTest, TimerFiresRepeatedlyUntilDisabled) {
-    Timer t(loop_, 10);
-    int ticks = 0;
-    t.OnTimer([&] {
-        if (++ticks == 3) t.SetEnabled(false);
-    });
-    t.SetEnabled(true);
-    while (t.Enabled()) loop_.WaitAndProcess();
-    EXPECT_EQ(ticks, 3);
-    loop_.WaitAndProcessFor(30);
-    EXPECT_EQ(ticks, 3);
+    for (const int interval : {10, 0}) {
+        Timer t(loop_, interval);
+        int ticks = 0;
+        t.OnTimer([&] {
+            if (++ticks == 3) t.SetEnabled(false);
+        });
+        t.SetEnabled(true);
+        while (t.Enabled()) loop_.WaitAndProcess();
+        EXPECT_EQ(ticks, 3);
+        loop_.WaitAndProcessFor(30);
+        EXPECT_EQ(ticks, 3);
+    }
 }
 
 TEST_F(EventLoopTest, DisabledTimerNeverFires) {

@@ -371,6 +371,9 @@ void ConsoleWindows::CreateWindows(StartupState& state) {
         runEnded_ = true;
     });
     main_->OnRunEvent = [this](const TRunEvent& e) { OnRunEvent(e); };
+    // The window's pause lets it settle on screen before the run; a console has nothing to
+    // show first, and a second per run is a second per script that calls it.
+    main_->MainTimer.SetInterval(0);
     main_->FormCreate(state.args);
     if (options_.limitRate >= 0) main_->SetLimitRate(options_.limitRate);
     if (options_.transfers > 0) main_->User.Transfers = options_.transfers;
