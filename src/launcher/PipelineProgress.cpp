@@ -109,10 +109,12 @@ void TFMain::UpdateDMProgress(TDownloadMultiThread&, int64_t loaded, int64_t siz
         e.kind = TRunEvent::Kind::Progress;
         e.phase = "downloading";
         e.file = planFile_;
-        e.total = planTotal_;
+        // Files fetched without asking their size first count by the size their responses
+        // told as soon as they have.
+        e.total = planTotal_ + (ahead_ ? ahead_->SizesLearned() : 0);
         // Files fetched ahead count with the bytes that have arrived of them.
         const int64_t ahead = ahead_ ? ahead_->BytesAhead() : 0;
-        e.done = std::min(planDone_ + std::max<int64_t>(loaded, 0) + ahead, planTotal_);
+        e.done = std::min(planDone_ + std::max<int64_t>(loaded, 0) + ahead, e.total);
         e.inflight = 1 + (ahead_ ? ahead_->InFlight() : 0);
         rate_.Add(e.done);
         e.rate = rate_.Rate();

@@ -1,6 +1,7 @@
 // Repairing files: fetch the packed form, verify it, unpack it beside the game, check the
 // unpacked file, and only then put it in the place of the old one.
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include "inventory/CustomMD5.hpp"
@@ -94,39 +95,62 @@ void TFMain::UpdateRequiredFiles() {
 void TFMain::FetchAhead(const TFileRecord& current) {
     // The launcher's own file goes first and alone: the others begin once it is done.
     if (ahead_ || aheadList_.empty() || LowerUser(current.Name) == LowerUser("\\" + ExeName)) return;
-    // The current file's pieces count among the transfers.
-    ahead_ = std::make_unique<FilesAhead>(DM->Engine(), TmpPath + "\\$ahead", std::max(1, (User.Transfers > 0 ? User.Transfers : kDefaultTransfers) - DM->Threads()));
-    for (const auto& [url, key] : aheadList_) ahead_->Add(url, key);
+    ahead_ = std::make_unique<FilesAhead>(DM->Engine(), AheadFolder(), Transfers());
+    for (const AheadFile& f : aheadList_) ahead_->Add(f.url, f.key, f.estimate);
 }
 
-// The file fetched ahead for url, moved into the work file, when it is whole and the
-// expected one.
-bool TFMain::TakeFetchedAhead(const std::string& url, const std::string& expected, const std::string& packed) {
+std::string TFMain::AheadFolder() const { return TmpPath + "\\$ahead"; }
+
+int32_t TFMain::Transfers() const { return User.Transfers > 0 ? User.Transfers : kDefaultTransfers; }
+
+// The file fetched ahead for url, when it is whole and the expected one: it becomes the
+// packed file to unpack, and stays in its folder until the run ends (removing files one by
+// one slows down the making of new ones on some file systems).
+bool TFMain::TakeFetchedAhead(const std::string& url, const std::string& expected) {
     if (!ahead_ || expected.empty() || FileModeOn) return false;
     const std::string got = ahead_->Take(
         url, [this] { return DM->Stopped(); }, [this] { UpdateDMProgress(*DM, 0, 0); });
     if (got.empty()) return false;
-    DiscardWorkFile(packed);
-    if (RenameFileUtf8(got, packed) && DigestOf(packed) == expected) {
+    // Counted by its unpacked size so far: from now on by what really came.
+    if (const auto arrived = ReadSizeAndDate(got)) {
+        int64_t& planned = planSizes_[planFile_];
+        planTotal_ += arrived->Size - planned;
+        planned = arrived->Size;
+    }
+    if (DigestOf(got) == expected) {
         Log("Download file: " + OldName + " (try 1)");
+        packedFile_ = got;
         return true;
     }
-    DiscardWorkFile(packed);
+    DeleteFileUtf8(got);
     return false;
 }
 
 void TFMain::EndFetchingAhead() {
+    InstallReady();
     ahead_.reset();
     aheadList_.clear();
-    RemoveFolderTreeUtf8(TmpPath + "\\$ahead");
+    RemoveFolderTreeUtf8(AheadFolder());
+    RemoveFolderTreeUtf8(TmpPath + "\\$unpack");
 }
 
 void TFMain::PlanDownloads(const std::vector<const TFileRecord*>& files) {
     planSizes_.clear();
     planTotal_ = planDone_ = 0;
     rate_.Reset();
-    std::vector<std::string> urls;
-    for (const TFileRecord* rec : files) urls.push_back(UrlPath(PackedFileUrl(URLMain, rec->Name)));
+    aheadList_.clear();
+    // A file fetched ahead comes by one GET whose response tells its size: asking first would
+    // cost a round trip per file. It is counted by its unpacked size until it has arrived.
+    std::vector<bool> oneGet(files.size(), false);
+    std::vector<std::string> urls, asked;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const TFileRecord& rec = *files[i];
+        urls.push_back(UrlPath(PackedFileUrl(URLMain, rec.Name)));
+        const bool self = LowerUser(rec.Name) == LowerUser("\\" + ExeName);
+        // Only with a digest, which names its work file and tells a whole one from anything else.
+        oneGet[i] = !FileModeOn && !self && rec.HashPacked != kEmptyDigest && rec.Size >= 0 && rec.Size < kOneGetBelow;
+        if (!oneGet[i]) asked.push_back(urls.back());
+    }
     std::vector<int64_t> sizes;
     if (FileModeOn) {
         for (const TFileRecord* rec : files) {
@@ -134,19 +158,14 @@ void TFMain::PlanDownloads(const std::vector<const TFileRecord*>& files) {
             sizes.push_back(known ? known->Size : -1);
         }
     } else {
-        sizes = DM->QuerySizes(urls);
+        sizes = DM->QuerySizes(asked);
     }
-    aheadList_.clear();
+    size_t k = 0;
     for (size_t i = 0; i < files.size(); ++i) {
-        const int64_t size = std::max<int64_t>(sizes[i], 0);
+        const int64_t size = oneGet[i] ? files[i]->Size : std::max<int64_t>(sizes[k++], 0);
         planSizes_[files[i]->Name] = size;
         planTotal_ += size;
-        // A file that comes in one piece is fetched ahead by one request; only with a
-        // digest, which names its work file and tells a whole one from anything else.
-        const bool self = LowerUser(files[i]->Name) == LowerUser("\\" + ExeName);
-        if (!FileModeOn && !self && size > 0 && PieceCount(size, DM->Threads()) == 1 &&
-            files[i]->HashPacked != kEmptyDigest)
-            aheadList_.emplace_back(urls[i], files[i]->HashPacked);
+        if (oneGet[i]) aheadList_.push_back({urls[i], files[i]->HashPacked, size});
     }
     TRunEvent e;
     e.phase = "downloading";
@@ -221,34 +240,87 @@ void TFMain::UpdateOneFile(TFileItem& item) {
         Log("Served by " + servers[k] + ": " + OldName);
         if (k > 0) PreferServer(servers[k]);
     }
-    if (arrived) DiscardWorkFile(TmpPath + "\\$tmp.ta2");
+    // A file fetched ahead waits for others to be flushed with; its packed form stays in its
+    // folder until the run ends, so a run killed before only unpacks it again.
+    if (!staged.empty() && packedFile_.rfind(AheadFolder() + "\\", 0) == 0 && SetReady(rec, staged, target)) return;
     const bool installed = !staged.empty() && Install(rec, staged, target);
-    RemoveFolderTreeUtf8(staging);
+    // Kept until the file is in place: a run killed before only unpacks it again.
+    if (arrived) DiscardWorkFile(TmpPath + "\\$tmp.ta2");
     if (installed)
         RecordInOldList(rec);
     else
         FileFailed(rec);
 }
 
-// Unpacks "$tmp.ta2" into an empty staging folder and checks the file against the list;
+// Dates a checked file and moves it out of the staging folder to wait for its flush; false
+// when it cannot wait (the launcher's own file, or a failed move), to be installed at once.
+bool TFMain::SetReady(const TFileRecord& rec, const std::string& staged, const std::string& target) {
+    if (LowerUser(rec.Name) == LowerUser("\\" + ExeName)) return false;
+    const std::string folder = TmpPath + "\\$ready";
+    if (readyFiles_.empty()) {
+        RemoveFolderTreeUtf8(folder);
+        CreateFolderUtf8(folder);
+    }
+    const std::string ready = folder + "\\" + std::to_string(readyFiles_.size());
+    if (!RenameFileUtf8(staged, ready)) return false;
+    Log("Set DateTime: " + OldName);
+    if (rec.Date != 0) SetFileDates(ready, 7, rec.Date);
+    readyFiles_.push_back({rec, ready, target});
+    // Enough to share the flushes' wait, few enough that the player sees files arrive.
+    constexpr size_t kFlushTogether = 64;
+    if (readyFiles_.size() >= kFlushTogether) InstallReady();
+    return true;
+}
+
+void TFMain::InstallReady() {
+    if (readyFiles_.empty()) return;
+    std::vector<std::string> names;
+    for (const ReadyFile& r : readyFiles_) names.push_back(r.ready);
+    const std::vector<int> errors = FlushFilesUtf8(names);
+    const std::string current = OldName;
+    for (size_t i = 0; i < readyFiles_.size(); ++i) {
+        const ReadyFile& r = readyFiles_[i];
+        OldName = r.rec.Name.substr(1);
+        bool installed = false;
+        if (errors[i]) {
+            NoteWriteFailure(r.rec.Name, r.ready, errors[i]);
+            Log("Cannot replace " + OldName);
+        } else {
+            installed = Install(r.rec, r.ready, r.target, true);
+        }
+        if (installed)
+            RecordInOldList(r.rec);
+        else
+            FileFailed(r.rec);
+    }
+    OldName = current;
+    readyFiles_.clear();
+    RemoveFolderTreeUtf8(TmpPath + "\\$ready");
+}
+
+// Unpacks the packed file into an empty staging folder and checks the file against the list;
 // the staged file's path, or empty when the archive did not give the listed file.
 std::string TFMain::Unpack(const TFileRecord& rec, const std::string& staging) {
-    RemoveFolderTreeUtf8(staging);
-    CreateFolderUtf8(staging);
-    Log("Unpack:: " + OldName);
-    // The extracting library does not keep the reason of a failed write: the room the file
-    // needs is asked for first, and the file system's refusal is the reason.
-    if (const int refused = ProbeRoomUtf8(staging + "\\" + URLName, rec.Size)) {
-        NoteWriteFailure(rec.Name, staging, refused);
-        Log("Unpack failed: " + OldName);
-        return {};
+    // The folder is kept from file to file: making and removing it for each one costs more
+    // than the unpacking of a small file.
+    std::error_code ec;
+    if (!std::filesystem::is_empty(PathFromUtf8(staging), ec) || ec) {
+        RemoveFolderTreeUtf8(staging);
+        CreateFolderUtf8(staging);
     }
-    const int writeError = UnRarFile(TmpPath + "\\$tmp.ta2", staging, [&](int64_t done, int64_t total) {
+    Log("Unpack:: " + OldName);
+    int writeError = UnRarFile(packedFile_, staging, [&](int64_t done, int64_t total) {
         if (OnUnpackProgress) OnUnpackProgress(rec.Name, done, total);
     });
-    if (writeError) NoteWriteFailure(rec.Name, staging + "\\" + URLName, writeError);
     const std::string staged = StagedFile(staging, URLName);
     if (staged.empty() || writeError) {
+        // The extracting library does not always keep the reason of a failed write: the room
+        // the file needs is asked for, and the file system's refusal is the reason.
+        RemoveFolderTreeUtf8(staging);
+        CreateFolderUtf8(staging);
+        if (!IsDiskFullError(writeError))
+            if (const int refused = ProbeRoomUtf8(staging + "\\" + URLName, rec.Size)) writeError = refused;
+        if (writeError) NoteWriteFailure(rec.Name, staging + "\\" + URLName, writeError);
         Log("Unpack failed: " + OldName);
         return {};
     }
@@ -267,20 +339,22 @@ std::string TFMain::Unpack(const TFileRecord& rec, const std::string& staging) {
 // Dates the staged file and puts it in the target's place in one step. The running
 // launcher cannot be replaced in place, so it is set aside first and put back when the
 // new one cannot take its place.
-bool TFMain::Install(const TFileRecord& rec, const std::string& staged, const std::string& target) {
-    Log("Set DateTime: " + OldName);
-    if (rec.Date != 0) SetFileDates(staged, 7, rec.Date);
+bool TFMain::Install(const TFileRecord& rec, const std::string& staged, const std::string& target, bool flushed) {
+    if (!flushed) {
+        Log("Set DateTime: " + OldName);
+        if (rec.Date != 0) SetFileDates(staged, 7, rec.Date);
+    }
     const bool self = LowerUser(rec.Name) == LowerUser("\\" + ExeName);
     if (self && !ReplacementKeepsKey(staged)) return false;
     int error = 0;
-    bool placed = PutInPlace(staged, target, self, error);
+    bool placed = PutInPlace(staged, target, self, flushed, error);
     if (!placed && IsCrossVolumeError(error)) {
         // A target behind a link to another volume, or a work folder on one: the file is
         // copied beside its target first, so that the step that replaces it stays a rename.
         const std::string beside = target + kBesideSuffix;
         NoteBesideFile(beside);
         error = CopyFileDurably(staged, beside);
-        placed = !error && PutInPlace(beside, target, self, error);
+        placed = !error && PutInPlace(beside, target, self, true, error);
         if (placed && rec.Date != 0) SetFileDates(target, 7, rec.Date);  // the copy's own creation time
         if (!placed) DeleteFileUtf8(beside);
     }
@@ -290,11 +364,13 @@ bool TFMain::Install(const TFileRecord& rec, const std::string& staged, const st
     return false;
 }
 
-bool TFMain::PutInPlace(const std::string& from, const std::string& target, bool self, int& error) {
+bool TFMain::PutInPlace(const std::string& from, const std::string& target, bool self, bool flushed, int& error) {
     if (!self) {
         // A folder's flush costs as much as a file's: each folder is flushed once, before
         // the list that records its files is saved.
-        if (!ReplaceFileLeavingFolderUtf8(from, target, &error)) return false;
+        if (!(flushed ? MoveFlushedFileLeavingFolderUtf8(from, target, &error)
+                      : ReplaceFileLeavingFolderUtf8(from, target, &error)))
+            return false;
         unsyncedFolders_.insert(FolderOfUtf8(target));
         return true;
     }
@@ -377,7 +453,8 @@ bool TFMain::FetchPacked(const std::string& url, const std::string& expected, bo
             dm.StallRestarts = 3;
         }
     } clearKey{*DM};
-    if (TakeFetchedAhead(url, expected, packed)) return true;
+    packedFile_ = packed;
+    if (TakeFetchedAhead(url, expected)) return true;
     for (int round = 1; round <= 3; ++round) {
         // Without a digest to tell them apart, a work file left by another file's round
         // could be taken for this one.
@@ -388,11 +465,14 @@ bool TFMain::FetchPacked(const std::string& url, const std::string& expected, bo
         } else {
             Log("Download file: " + OldName + " (try " + std::to_string(round) + ")");
             for (int attempt = 0; attempt < 3 && !fetched; ++attempt) {
+                // The pieces of this file count among the transfers in flight.
+                if (ahead_) ahead_->SetInFlight(std::max(1, Transfers() - DM->Threads()));
                 try {
                     DM->GetFile(url, packed);
                 } catch (const std::exception&) {
                     DM->HaveError = true;
                 }
+                if (ahead_) ahead_->SetInFlight(Transfers());
                 fetched = !DM->HaveError;
                 if (loop_.Terminated()) return false;
                 if (!fetched && moreServers && DM->Unresponsive()) {

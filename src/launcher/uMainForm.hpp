@@ -30,6 +30,11 @@ namespace tarvos {
 // settings say otherwise.
 inline constexpr int32_t kDefaultTransfers = 16;
 
+// Files listed smaller than this are fetched in one request without asking their size: their
+// packed form stays below the size that is split into pieces (an archive adds a little to a
+// file it cannot shrink).
+inline constexpr int64_t kOneGetBelow = 99000;
+
 // How long a run waits for another launcher to leave the game folder.
 inline constexpr int kGameFolderLockWaitMs = 5000;
 
@@ -250,13 +255,17 @@ private:
     void DiscardWorkFile(const std::string& packed);
     // Small files of the repair, fetched several at once ahead of their turn.
     void FetchAhead(const TFileRecord& current);
-    bool TakeFetchedAhead(const std::string& url, const std::string& expected, const std::string& packed);
+    int32_t Transfers() const;
+    std::string AheadFolder() const;
+    bool TakeFetchedAhead(const std::string& url, const std::string& expected);
     void EndFetchingAhead();
     std::string Unpack(const TFileRecord& rec, const std::string& staging);
     std::string DeltaUpdate(const TFileRecord& rec, const std::string& target, const std::string& staging);
-    bool Install(const TFileRecord& rec, const std::string& staged, const std::string& target);
+    bool Install(const TFileRecord& rec, const std::string& staged, const std::string& target, bool flushed = false);
+    bool SetReady(const TFileRecord& rec, const std::string& staged, const std::string& target);
+    void InstallReady();
     // One rename (the launcher's own file: set aside as ".bak" first); error on failure.
-    bool PutInPlace(const std::string& from, const std::string& target, bool self, int& error);
+    bool PutInPlace(const std::string& from, const std::string& target, bool self, bool flushed, int& error);
     void NoteBesideFile(const std::string& beside);
     // Removes the work files a killed run left beside game files; once the lock is held.
     void RemoveBesideFiles();
@@ -308,9 +317,20 @@ private:
     std::map<std::string, int64_t> planSizes_;
     // Small files to fetch ahead (URL, packed digest), and what fetches them once the
     // launcher's own file is done.
-    std::vector<std::pair<std::string, std::string>> aheadList_;
+    struct AheadFile {
+        std::string url, key;
+        int64_t estimate;
+    };
+    std::vector<AheadFile> aheadList_;
     std::unique_ptr<FilesAhead> ahead_;
     std::string planFile_;
+    // Files unpacked and checked, waiting to be flushed together and put in place.
+    struct ReadyFile {
+        TFileRecord rec;
+        std::string ready, target;
+    };
+    std::vector<ReadyFile> readyFiles_;
+    std::string packedFile_;  // the packed form of the file being repaired, to unpack
     TRateMeter rate_;
 };
 

@@ -1,6 +1,9 @@
 #include "platform/FileSystem.hpp"
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "platform/Text.hpp"
 
@@ -65,6 +68,33 @@ void SetFileStepHookForTests(FileStepHook hook) { StepHook() = std::move(hook); 
 int FileStepHookResult(FileStep step, const std::string& path) {
     const FileStepHook& hook = StepHook();
     return hook ? hook(step, path) : 0;
+}
+
+std::vector<int> FlushFilesUtf8(const std::vector<std::string>& fileNames) {
+    std::vector<int> errors(fileNames.size(), 0);
+    // The test hook sees every flush, in order, on the caller's thread.
+    for (size_t i = 0; i < fileNames.size(); ++i) errors[i] = FileStepHookResult(FileStep::Flush, fileNames[i]);
+    constexpr size_t kMostThreads = 16;
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t i; (i = next++) < fileNames.size();) {
+            if (errors[i]) continue;
+            try {
+                errors[i] = FlushFileDataUtf8(fileNames[i]);
+            } catch (...) {
+                errors[i] = -1;  // a name the system cannot even spell: not flushed
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    try {
+        for (size_t k = 1; k < std::min(kMostThreads, fileNames.size()); ++k) threads.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones there are (and this one) do the rest.
+    }
+    work();
+    for (std::thread& t : threads) t.join();
+    return errors;
 }
 
 }  // namespace tarvos

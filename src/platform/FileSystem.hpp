@@ -26,6 +26,15 @@ bool ReplaceFileUtf8(const std::string& from, const std::string& to, int* error 
 // The same, leaving the folder's flush to the caller (SyncFolderUtf8), who flushes each folder
 // once for many replacements, before anything records them as done.
 bool ReplaceFileLeavingFolderUtf8(const std::string& from, const std::string& to, int* error = nullptr);
+// Flushes the data of several files to the disk at once, each on a thread of its own: a disk
+// takes many flushes that wait together at about the cost of one. For each file 0, or the
+// system error.
+std::vector<int> FlushFilesUtf8(const std::vector<std::string>& fileNames);
+// The flush of one file's data alone (no test hook; FlushFilesUtf8 reports those).
+int FlushFileDataUtf8(const std::string& fileName);
+// Renames a file whose data the caller has flushed over `to` in one step, leaving the
+// folder's flush to the caller as ReplaceFileLeavingFolderUtf8 does.
+bool MoveFlushedFileLeavingFolderUtf8(const std::string& from, const std::string& to, int* error = nullptr);
 // Flushes a folder's entries (its renames) to the disk; nothing to do on Windows, where each
 // rename writes through.
 void SyncFolderUtf8(const std::string& folder);

@@ -21,6 +21,8 @@ struct FilesAhead::Item {
     State state = State::Queued;
     RandomAccessFile out;
     std::atomic<int64_t> received{0};
+    int64_t estimate = 0;
+    std::atomic<int64_t> length{-1};  // as the response announced it
     bool writeFailed = false;
 };
 
@@ -39,10 +41,11 @@ FilesAhead::~FilesAhead() {
         }
 }
 
-void FilesAhead::Add(const std::string& url, const std::string& key) {
+void FilesAhead::Add(const std::string& url, const std::string& key, int64_t estimate) {
     if (byUrl_.count(url)) return;
     auto item = std::make_unique<Item>();
     item->url = url;
+    item->estimate = estimate;
     item->file = folder_ + "\\" + key + ".ta2";
     // Whole from an earlier run that ended before installing it: its digest is checked
     // when it is taken, as any download's.
@@ -64,8 +67,9 @@ void FilesAhead::StartNext() {
         TransferRequest r;
         r.url = item.url;
         // The engine's thread writes the bytes in order as they come.
-        r.body = [&item](const TransferResult&, const char* data, size_t length) {
+        r.body = [&item](const TransferResult& result, const char* data, size_t length) {
             const int64_t at = item.received;
+            if (at == 0) item.length = result.contentLength;
             if (!item.out.WriteAt(at, data, length)) {
                 item.writeFailed = true;
                 return false;
@@ -116,6 +120,13 @@ std::string FilesAhead::Take(const std::string& url, const std::function<bool()>
     const bool whole = item.state == Item::State::Whole;
     item.state = Item::State::Taken;
     return whole ? item.file : std::string();
+}
+
+int64_t FilesAhead::SizesLearned() const {
+    int64_t change = 0;
+    for (const auto& item : items_)
+        if (item->state != Item::State::Taken && item->length >= 0) change += item->length - item->estimate;
+    return change;
 }
 
 int64_t FilesAhead::BytesAhead() const {

@@ -21,15 +21,23 @@ public:
     FilesAhead(const FilesAhead&) = delete;
     FilesAhead& operator=(const FilesAhead&) = delete;
 
-    // Queues url; key (the expected digest of its bytes) names its work file.
-    void Add(const std::string& url, const std::string& key);
+    // Queues url; key (the expected digest of its bytes) names its work file, and `estimate`
+    // is what its size is taken to be until the response tells.
+    void Add(const std::string& url, const std::string& key, int64_t estimate);
     // Waits, processing the loop's messages (and calling `tick` about twice a second), until
     // the file of url has arrived or failed; its work file when it arrived whole (the
     // caller takes it away), else empty, also for a url never queued or when `stop` says so.
     std::string Take(const std::string& url, const std::function<bool()>& stop, const std::function<void()>& tick);
     // Files being fetched now, and bytes that arrived of files not yet taken.
+    // How many may be in flight from now on (those already begun go on).
+    void SetInFlight(int inFlight) {
+        inFlight_ = inFlight < 1 ? 1 : inFlight;
+        StartNext();
+    }
     int InFlight() const { return static_cast<int>(batch_.Pending()); }
     int64_t BytesAhead() const;
+    // What the sizes that responses told differ from the estimates, for files not yet taken.
+    int64_t SizesLearned() const;
 
     struct Item;
 

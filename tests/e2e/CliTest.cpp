@@ -389,7 +389,9 @@ TEST_F(Cli, JsonEventsOfAWholeRunAreCompleteAndOrdered) {
             ++progress;
             const int64_t d = e["done"];
             EXPECT_GE(d, done) << e;
-            EXPECT_EQ(e["total"], total) << e;
+            // Small files are counted by their listed size until their responses tell theirs.
+            total = e["total"];
+            EXPECT_LE(d, total) << e;
             if (d < total && lastProgressT >= 0) {
                 EXPECT_GE(now - lastProgressT, 0.249) << e;
             }

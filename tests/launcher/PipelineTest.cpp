@@ -659,12 +659,12 @@ TEST_F(PipelineFixture, EveryReplacementFlushesThenRenamesThenSyncsTheFolder) {
     SetFileStepHookForTests(nullptr);
 #ifdef _WIN32
     const std::vector<std::string> want = {
-        "flush updater/$unpack/a.txt", "rename sub/a.txt",
+        "flush updater/$ready/0", "rename sub/a.txt",
         "write updater/OldList.lst.new", "flush updater/OldList.lst.new", "rename updater/OldList.lst",
         "write updater/TarvosII.ini.new", "flush updater/TarvosII.ini.new", "rename updater/TarvosII.ini"};
 #else
     const std::vector<std::string> want = {
-        "flush updater/$unpack/a.txt", "rename sub/a.txt", "sync sub",
+        "flush updater/$ready/0", "rename sub/a.txt", "sync sub",
         "write updater/OldList.lst.new", "flush updater/OldList.lst.new", "rename updater/OldList.lst", "sync updater",
         "write updater/TarvosII.ini.new", "flush updater/TarvosII.ini.new", "rename updater/TarvosII.ini", "sync updater"};
 #endif

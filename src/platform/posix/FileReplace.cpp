@@ -19,11 +19,7 @@ int SyncDescriptor(int fd) { return fsync(fd) == 0 ? 0 : errno; }
 
 int FlushFile(const std::string& name) {
     if (const int e = FileStepHookResult(FileStep::Flush, name)) return e;
-    const int fd = open(Native(name).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    const int e = SyncDescriptor(fd);
-    close(fd);
-    return e;
+    return FlushFileDataUtf8(name);
 }
 
 int Rename(const std::string& from, const std::string& to) {
@@ -50,6 +46,20 @@ int CopyData(int in, int out, const std::string& to) {
 }
 
 }  // namespace
+
+int FlushFileDataUtf8(const std::string& fileName) {
+    const int fd = open(Native(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int e = SyncDescriptor(fd);
+    close(fd);
+    return e;
+}
+
+bool MoveFlushedFileLeavingFolderUtf8(const std::string& from, const std::string& to, int* error) {
+    const int e = Rename(from, to);
+    if (error) *error = e;
+    return e == 0;
+}
 
 std::string FolderOfUtf8(const std::string& path) {
     const auto cut = path.find_last_of("\\/");

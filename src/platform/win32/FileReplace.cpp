@@ -11,12 +11,7 @@ std::wstring Wide(const std::string& path) { return PathFromUtf8(path).wstring()
 
 int FlushFile(const std::string& name) {
     if (const int e = FileStepHookResult(FileStep::Flush, name)) return e;
-    HANDLE h = CreateFileW(Wide(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
-    const int e = FlushFileBuffers(h) ? 0 : static_cast<int>(GetLastError());
-    CloseHandle(h);
-    return e;
+    return FlushFileDataUtf8(name);
 }
 
 // A folder cannot be flushed like a file here: MOVEFILE_WRITE_THROUGH instead makes the
@@ -29,6 +24,21 @@ int Move(const std::string& from, const std::string& to, DWORD flags) {
 }
 
 }  // namespace
+
+int FlushFileDataUtf8(const std::string& fileName) {
+    HANDLE h = CreateFileW(Wide(fileName).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+    const int e = FlushFileBuffers(h) ? 0 : static_cast<int>(GetLastError());
+    CloseHandle(h);
+    return e;
+}
+
+bool MoveFlushedFileLeavingFolderUtf8(const std::string& from, const std::string& to, int* error) {
+    const int e = Move(from, to, MOVEFILE_REPLACE_EXISTING);
+    if (error) *error = e;
+    return e == 0;
+}
 
 // MoveFileEx with REPLACE_EXISTING leaves the old target in place when it fails (in use,
 // read-only, no right to it), and on one volume it is a rename of the directory entry. The
