@@ -49,15 +49,20 @@ proxy() {
   for _ in $(seq 100); do [ -s "$work/$1.port" ] && return; sleep 0.05; done
   echo "manyfiles: the proxy did not start"; exit 1
 }
-# launcher DIR URL: an empty game folder holding a launcher whose only server is URL.
+# launcher DIR URL: an empty game folder holding a launcher whose only server is URL. Each
+# run gets a folder of its own, removed only at the end: on a file system without a journal,
+# files made just after thousands were removed cost many times more, and that cost is the
+# bench's own doing, not the launcher's.
+runs=0
 launcher() {
-  rm -rf "$1" && mkdir -p "$1"
+  runs=$((runs + 1)); player=$1-$runs
+  mkdir -p "$player"
   rm -rf "$work/skin" && cp -r "$BUILD/skins/default" "$work/skin"
   sed -i -e '/^url=/d' -e 's/^useping=.*/useping=false/' -e 's/^useproxy=.*/useproxy=false/' \
       -e "s/^instance=.*/instance=Tarvos many files bench $$/" \
       -e "s#^\[updateservers\]#[updateservers]\nurl=$2#" "$work/skin/config.txt"
-  cp "$cli" "$1/"
-  "$pack" build "$work/skin" -o "$work/package.bin" >/dev/null && "$pack" inject "$work/package.bin" "$1/tarvos-cli" >/dev/null
+  cp "$cli" "$player/"
+  "$pack" build "$work/skin" -o "$work/package.bin" >/dev/null && "$pack" inject "$work/package.bin" "$player/tarvos-cli" >/dev/null
 }
 # same RELEASE GAME: every file of the release is in the game folder with the same bytes.
 same() { (cd "$1" && find . -type f -print0 | xargs -0 -I{} cmp -s "{}" "$2/{}") && [ -n "$(ls "$2")" ]; }
@@ -82,23 +87,24 @@ awk -v base="http://127.0.0.1:$slow/update/" -v out="$work/curl-out/" \
   '{ print "url = \"" base $0 "\""; print "output = \"" out NR ".ta2\"" }' "$work/names" >"$work/curl.cfg"
 
 best_aria=1e9 best_curl=1e9 best_cli=1e9 best_fast=1e9 peak=0
-for _ in $(seq "$rounds"); do
-  rm -rf "$work/aria-out"; t0=$(secs)
-  aria2c -q -j16 --max-connection-per-server=1 --allow-overwrite=true -i "$work/urls" -d "$work/aria-out" ||
+for round in $(seq "$rounds"); do
+  t0=$(secs)
+  aria2c -q -j16 --max-connection-per-server=1 --allow-overwrite=true -i "$work/urls" -d "$work/aria-out-$round" ||
     { echo "manyfiles: aria2c failed"; rc=1; }
   best_aria=$(smaller "$best_aria" "$(elapsed "$t0")")
-  rm -rf "$work/curl-out"; mkdir -p "$work/curl-out"; t0=$(secs)
-  curl -s --no-progress-meter -f -Z --parallel-max 16 -K "$work/curl.cfg" || { echo "manyfiles: curl failed"; rc=1; }
+  mkdir -p "$work/curl-out-$round"; t0=$(secs)
+  sed "s#/curl-out/#/curl-out-$round/#" "$work/curl.cfg" >"$work/curl-$round.cfg"
+  curl -s --no-progress-meter -f -Z --parallel-max 16 -K "$work/curl-$round.cfg" || { echo "manyfiles: curl failed"; rc=1; }
   best_curl=$(smaller "$best_curl" "$(elapsed "$t0")")
 
   launcher "$work/player" "http://127.0.0.1:$slow/update/"; t0=$(secs)
-  (cd "$work/player" && /usr/bin/time -f '%M' -o "$work/mem" ./tarvos-cli --quiet) || { echo "manyfiles: the update failed"; rc=1; }
+  (cd "$player" && /usr/bin/time -f '%M' -o "$work/mem" ./tarvos-cli --quiet) || { echo "manyfiles: the update failed"; rc=1; }
   best_cli=$(smaller "$best_cli" "$(elapsed "$t0")")
-  same "$work/release" "$work/player" || { echo "manyfiles: the game folder differs from the release"; rc=1; }
+  same "$work/release" "$player" || { echo "manyfiles: the game folder differs from the release"; rc=1; }
   peak=$(awk -v a="$peak" -v b="$(cat "$work/mem")" 'BEGIN { print (b > a ? b : a) }')
 
   launcher "$work/player" "http://127.0.0.1:$port/update/"; t0=$(secs)
-  (cd "$work/player" && ./tarvos-cli --quiet) || { echo "manyfiles: the update without delay failed"; rc=1; }
+  (cd "$player" && ./tarvos-cli --quiet) || { echo "manyfiles: the update without delay failed"; rc=1; }
   best_fast=$(smaller "$best_fast" "$(elapsed "$t0")")
 done
 printf '  aria2c -j16 %.1f s, curl -Z %.1f s, tarvos-cli %.1f s (peak %d MiB); without the delay %.2f s\n' \
@@ -130,8 +136,8 @@ for i in $(seq 0 119); do head -c $((8000 + i * 97)) /dev/urandom >"$work/capped
 "$publish" "$work/capped" "$work/www/capped" >/dev/null || { echo "manyfiles: tarvos-publish failed"; exit 1; }
 proxy many 0; counted=$(cat "$work/many.port")
 launcher "$work/player" "http://127.0.0.1:$counted/capped/"
-(cd "$work/player" && ./tarvos-cli --quiet --limit-rate 50k) || { echo "manyfiles: the capped update failed"; rc=1; }
-same "$work/capped" "$work/player" || { echo "manyfiles: the capped game folder differs"; rc=1; }
+(cd "$player" && ./tarvos-cli --quiet --limit-rate 50k) || { echo "manyfiles: the capped update failed"; rc=1; }
+same "$work/capped" "$player" || { echo "manyfiles: the capped game folder differs"; rc=1; }
 read -r share n < <(windows "$work/many.count")
 check "cap 50 KiB/s, 120-file install: windows within 10% ($n)" "$share" ">=" 0.95
 
@@ -145,9 +151,9 @@ done
 "$publish" "$work/delta-new" "$work/www/delta" --delta-min-size 1M >/dev/null || { echo "manyfiles: tarvos-publish failed"; exit 1; }
 proxy delta 0; counted=$(cat "$work/delta.port")
 launcher "$work/player" "http://127.0.0.1:$counted/delta/"
-cp -r "$work/delta-old/data" "$work/player/"
-(cd "$work/player" && ./tarvos-cli --quiet --check-all --limit-rate 50k) || { echo "manyfiles: the capped delta update failed"; rc=1; }
-cmp -s "$work/delta-new/data/big.pak" "$work/player/data/big.pak" || { echo "manyfiles: the delta-built file differs"; rc=1; }
+cp -r "$work/delta-old/data" "$player/"
+(cd "$player" && ./tarvos-cli --quiet --check-all --limit-rate 50k) || { echo "manyfiles: the capped delta update failed"; rc=1; }
+cmp -s "$work/delta-new/data/big.pak" "$player/data/big.pak" || { echo "manyfiles: the delta-built file differs"; rc=1; }
 read -r share n < <(windows "$work/delta.count")
 check "cap 50 KiB/s, delta update: windows within 10% ($n)" "$share" ">=" 0.95
 exit $rc

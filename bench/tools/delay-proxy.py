@@ -8,6 +8,7 @@ usage: delay-proxy.py UPSTREAM_PORT DELAY_MS PORT_FILE [COUNT_FILE]
 It prints its own port into PORT_FILE once it listens, and runs until killed."""
 import asyncio
 import os
+import socket
 import sys
 import time
 
@@ -31,10 +32,18 @@ async def pump(reader, writer, to_client):
             wait = due - time.monotonic()
             if wait > 0:
                 await asyncio.sleep(wait)
-            writer.write(data)
-            await writer.drain()
-            if to_client:
-                passed += len(data)
+            if to_client and count_file:
+                # In small pieces, each counted once it is on its way: a chunk counted whole
+                # would show a paced transfer as bursts of 64 KiB.
+                for at in range(0, len(data), 1024):
+                    writer.write(data[at:at + 1024])
+                    await writer.drain()
+                    passed += len(data[at:at + 1024])
+            else:
+                writer.write(data)
+                await writer.drain()
+                if to_client:
+                    passed += len(data)
         writer.close()
 
     sender = asyncio.create_task(deliver())
@@ -59,6 +68,11 @@ async def serve(client_reader, client_writer):
     except OSError:
         client_writer.close()
         return
+    if count_file:
+        # Counted as it enters the line: little may wait in this proxy's own buffers, or a
+        # whole small file would count at once however slowly the client takes it.
+        client_writer.transport.set_write_buffer_limits(high=4096, low=1024)
+        client_writer.get_extra_info("socket").setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4096)
     await asyncio.gather(pump(client_reader, up_writer, False), pump(up_reader, client_writer, True))
 
 

@@ -101,7 +101,12 @@ void TFMain::FetchAhead(const TFileRecord& current) {
 
 std::string TFMain::AheadFolder() const { return TmpPath + "\\$ahead"; }
 
-int32_t TFMain::Transfers() const { return User.Transfers > 0 ? User.Transfers : kDefaultTransfers; }
+int32_t TFMain::Transfers() const {
+    const int32_t transfers = User.Transfers > 0 ? User.Transfers : kDefaultTransfers;
+    // Under a low cap more files at once gain nothing but bytes queued ahead of the cap.
+    if (User.LimitRate > 0) return static_cast<int32_t>(std::clamp<int64_t>(User.LimitRate / (16 << 10), 2, transfers));
+    return transfers;
+}
 
 // The file fetched ahead for url, when it is whole and the expected one: it becomes the
 // packed file to unpack, and stays in its folder until the run ends (removing files one by

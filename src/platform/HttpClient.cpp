@@ -1,8 +1,14 @@
 #include "platform/HttpClient.hpp"
 
 #include <curl/curl.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#endif
 
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 
@@ -89,6 +95,25 @@ std::string NormalizeUrl(const std::string& url) {
 }
 
 void InitCurl() { GlobalInit(); }
+
+namespace {
+
+// A library callback: nothing may unwind through it, and a socket that refuses the size
+// still serves.
+int SetReceiveBuffer(void* size, curl_socket_t socket, curlsocktype purpose) {
+    if (purpose == CURLSOCKTYPE_IPCXN) {
+        const int bytes = static_cast<int>(reinterpret_cast<intptr_t>(size));
+        setsockopt(socket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+    }
+    return CURL_SOCKOPT_OK;
+}
+
+}  // namespace
+
+void LimitReceiveWindow(void* easy, int bytes) {
+    curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, bytes > 0 ? &SetReceiveBuffer : nullptr);
+    curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, reinterpret_cast<void*>(static_cast<intptr_t>(bytes)));
+}
 
 void SetUpCurlRequest(void* easy, const std::string& url, bool head, void* headerList) {
     GlobalInit();

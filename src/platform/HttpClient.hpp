@@ -30,6 +30,10 @@ bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64
 // the URL as sent, HEAD or GET, headers, no proxy, redirects, error statuses failing, and
 // the connect limit. Callbacks and their data are the caller's.
 void SetUpCurlRequest(void* easy, const std::string& url, bool head, void* headerList);
+// Under a cap: the connections this request opens take at most about `bytes` ahead of what
+// the launcher has read, so that the line carries what the cap lets through and not whole
+// files into the system's buffers. 0 leaves the system's own sizes.
+void LimitReceiveWindow(void* easy, int bytes);
 // Initialises libcurl once per process; any thread, any number of times.
 void InitCurl();
 // The connect limit of every request.

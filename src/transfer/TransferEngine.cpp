@@ -184,6 +184,7 @@ void TransferEngine::AddNew() {
         // Under a cap each part of the body is a slice of it, so a low cap moves smoothly.
         const int64_t slice = std::clamp<int64_t>(limiter_.Slice(), 1024, 256 * 1024);
         curl_easy_setopt(r.easy, CURLOPT_BUFFERSIZE, static_cast<long>(slice));
+        FitConnection(r.easy, limiter_.Rate() > 0 ? slice : 0);
         curl_easy_setopt(r.easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
         curl_easy_setopt(r.easy, CURLOPT_HEADERDATA, &r);
         curl_easy_setopt(r.easy, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
@@ -239,6 +240,29 @@ void TransferEngine::Finish(Transfer& t, int code) {
     }
     active_.erase(id);  // t is gone from here on
     if (done) loop_.Post([done = std::move(done), result = std::move(result)] { done(result); });
+}
+
+// Under a cap a connection's receive window is a slice of it: the line then carries about
+// what the cap lets through, where the system's buffers would take whole small files or
+// ranges at once. A request that may take more than such a connection allows (the cap
+// raised or lifted) is not given one: it opens its own.
+void TransferEngine::FitConnection(void* easy, int64_t window) {
+    const auto now = Clock::now();
+    long fresh = 0, lifetime = 0;
+    if (smallWindow_ > 0 && (window == 0 || window > smallWindow_)) {
+        const auto since = std::chrono::duration_cast<std::chrono::seconds>(now - smallWindowAt_).count();
+        if (since < 2)
+            fresh = 1;
+        else
+            lifetime = static_cast<long>(since - 1);  // only connections opened since then
+    }
+    curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, fresh);
+    curl_easy_setopt(easy, CURLOPT_MAXLIFETIME_CONN, lifetime);
+    LimitReceiveWindow(easy, static_cast<int>(window));
+    if (window > 0) {
+        smallWindow_ = window;
+        smallWindowAt_ = now;
+    }
 }
 
 void TransferEngine::Work() {

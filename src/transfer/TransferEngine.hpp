@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -75,6 +76,7 @@ private:
     void Work();
     void AddNew();
     void Finish(Transfer& t, int code);
+    void FitConnection(void* easy, int64_t window);
 
     EventLoop& loop_;
     RateLimiter limiter_;
@@ -85,6 +87,8 @@ private:
     std::map<Id, std::shared_ptr<Control>> controls_;
     std::map<Id, std::unique_ptr<Transfer>> active_;
     std::vector<void*> idle_;  // easy handles kept for the next requests
+    int64_t smallWindow_ = 0;  // the receive window of the connections opened last under a cap
+    std::chrono::steady_clock::time_point smallWindowAt_;
     Id next_ = 0;
     std::atomic<bool> quit_{false};
     std::thread worker_;
