@@ -326,7 +326,9 @@ void TDownloadMultiThread::Finish(const std::string& filename) {
     if (count < smartthreads) HaveError = true;  // a piece that never ended is not fetched
     if (isStop) HaveError = true;  // never report a stopped download as fetched
     if (!HaveError) {
-        resume_.Discard();  // whole: nothing left to go on with
+        // Whole: kept with its state until the caller has put the file in place, so that a
+        // run killed while it unpacks or installs finds it whole and fetches nothing again.
+        resume_.Close();
     } else if (resuming_) {
         resume_.Close();  // kept with what has arrived, for the next attempt
     } else if (isStop) {

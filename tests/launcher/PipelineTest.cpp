@@ -1022,8 +1022,19 @@ TEST_F(PipelineProcess, KilledAtFixedPointsEveryFileIsOldOrNewAndTheRerunFinishe
         }
         fs::remove(player_ / "updater/driver.txt");
         const std::string start = fs::exists(player_ / exeName_) ? exeName_ : exeName_ + ".bak";
+        const auto bigFetches = [&] {
+            const auto log = server_.Log(token_);
+            return std::count_if(log.begin(), log.end(), [](const std::string& l) {
+                return l.rfind("GET ", 0) == 0 && l.find("/big.bin.ta2 ") != std::string::npos;
+            });
+        };
+        const auto fetchedBefore = bigFetches();
         RunUntil("done *", {{"TARVOS_DRIVER_GEN", "1"}, {"TARVOS_DRIVER_FULL", "1"}, {"TARVOS_DRIVER_DIE_AT", ""}}, start);
         for (const auto& rel : FilesBelow(game_)) EXPECT_TRUE(Bytes(player_ / rel) == Bytes(game_ / rel)) << rel;
+        // Killed once its bytes were whole, the file is only unpacked again.
+        if (point == std::string("unpack:big.bin") || point == std::string("install:big.bin")) {
+            EXPECT_EQ(bigFetches(), fetchedBefore) << "a whole download was fetched again";
+        }
         EXPECT_FALSE(fs::exists(player_ / (exeName_ + ".bak")));
     }
 }
