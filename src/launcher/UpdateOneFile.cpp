@@ -479,6 +479,7 @@ bool TFMain::FetchPacked(const std::string& url, const std::string& expected, bo
                 }
                 if (ahead_) ahead_->SetInFlight(Transfers());
                 fetched = !DM->HaveError;
+                if (!fetched && DM->WriteError()) NoteWriteFailure(planFile_, packed, DM->WriteError());
                 if (loop_.Terminated()) return false;
                 if (!fetched && moreServers && DM->Unresponsive()) {
                     Log("Server not answering, trying the next: " + OldName);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "platform/FileSystem.hpp"
 #include "platform/HttpClient.hpp"
 #include "platform/Text.hpp"
 
@@ -141,9 +142,13 @@ bool TDownloadMultiThread::PrepareTarget(const std::string& url, const std::stri
         if (rcfile.Create(filename, false)) return true;
         done.clear();
     }
-    if (!rcfile.Create(filename)) return false;
+    if (!rcfile.Create(filename)) {
+        writeError_ = LastSystemError();
+        return false;
+    }
     // Sizing the file leaves it reading as zeros without writing them.
     if (rcfile.SetSize(size)) return true;
+    writeError_ = LastSystemError();
     rcfile.Close();
     DeleteFileUtf8(filename);
     return false;
@@ -156,6 +161,7 @@ bool TDownloadMultiThread::GetFile(const std::string& url, const std::string& fi
     if (loop_.Terminated()) EndProcessNow(0);
     HaveError = false;
     unresponsive_ = false;
+    writeError_ = 0;
     isStop = false;
     // Whatever way GetFile is left, the requests end, the target closes (deleted unless it
     // is complete), the progress timer stops and the downloader can be used again.
@@ -266,6 +272,7 @@ bool TDownloadMultiThread::TakeBytes(Piece& p, const TransferResult& head, const
     const bool ok = ThreadUseFileStream ? p.pieceFile.WriteAt(written, data, length)
                                         : rcfile.WriteAt(p.start + written, data, length);
     if (!ok) {
+        writeError_ = LastSystemError();
         p.failed = true;
         return false;
     }

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -72,6 +73,9 @@ public:
     // The last GetFile failed because its server did not connect or went silent within the
     // limits: another server is the better try.
     bool Unresponsive() const { return unresponsive_; }
+    // The system error of the last failed write into the target of the last download (a
+    // full disk among them), or 0.
+    int WriteError() const { return writeError_; }
 
     // With a key (the content's expected digest), a download that was cut short, by a
     // failure, a stop or the death of the process, goes on from where its pieces stopped
@@ -123,6 +127,7 @@ private:
     bool isStop = false;
     bool running_ = false;
     bool unresponsive_ = false;
+    std::atomic<int> writeError_{0};
     Timer Timer_;
 };
 
