@@ -88,7 +88,7 @@ bool TFMain::KeptAsPlayers(const std::string& name) const {
     const std::string listName = StartsWith(name, '\\') ? name : "\\" + name;
     // The launcher's own file is never the player's, however broad a pattern: kept, the
     // launcher would never update itself.
-    if (LowerUser(listName) == LowerUser("\\" + ExeName)) return false;
+    if (IsLauncherFile(listName)) return false;
     if (!OwnedFiles.Owns(listName) || !FileExistsUtf8(MainPath + listName)) return false;
     Log("Player's file kept: " + name);
     return true;

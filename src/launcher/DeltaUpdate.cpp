@@ -59,7 +59,7 @@ private:
 // list's. The player's file is only read here; it is replaced, as always, by Install.
 std::string TFMain::DeltaUpdate(const TFileRecord& rec, const std::string& target, const std::string& staging) {
     if (FileModeOn || rec.Hash == kEmptyDigest || rec.Size < kDeltaFloor) return {};
-    if (LowerUser(rec.Name) == LowerUser("\\" + ExeName)) return {};
+    if (IsLauncherFile(rec.Name)) return {};
     if (SizeOf(target) < kDeltaFloor) return {};
     const std::string base = UrlPath(PackedFileUrl(URLMain, rec.Name));  // "….ta2"
     RemoveFolderTreeUtf8(staging);

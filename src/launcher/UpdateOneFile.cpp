@@ -94,10 +94,12 @@ void TFMain::UpdateRequiredFiles() {
 
 void TFMain::FetchAhead(const TFileRecord& current) {
     // The launcher's own file goes first and alone: the others begin once it is done.
-    if (ahead_ || aheadList_.empty() || LowerUser(current.Name) == LowerUser("\\" + ExeName)) return;
+    if (ahead_ || aheadList_.empty() || IsLauncherFile(current.Name)) return;
     ahead_ = std::make_unique<FilesAhead>(DM->Engine(), AheadFolder(), Transfers());
     for (const AheadFile& f : aheadList_) ahead_->Add(f.url, f.key, f.estimate);
 }
+
+bool TFMain::IsLauncherFile(const std::string& listName) const { return LowerUser(listName) == LowerUser("\\" + ExeName); }
 
 std::string TFMain::AheadFolder() const { return TmpPath + "\\$ahead"; }
 
@@ -151,7 +153,7 @@ void TFMain::PlanDownloads(const std::vector<const TFileRecord*>& files) {
     for (size_t i = 0; i < files.size(); ++i) {
         const TFileRecord& rec = *files[i];
         urls.push_back(UrlPath(PackedFileUrl(URLMain, rec.Name)));
-        const bool self = LowerUser(rec.Name) == LowerUser("\\" + ExeName);
+        const bool self = IsLauncherFile(rec.Name);
         // Only with a digest, which names its work file and tells a whole one from anything else.
         oneGet[i] = !FileModeOn && !self && rec.HashPacked != kEmptyDigest && rec.Size >= 0 && rec.Size < kOneGetBelow;
         if (!oneGet[i]) asked.push_back(urls.back());
@@ -260,7 +262,7 @@ void TFMain::UpdateOneFile(TFileItem& item) {
 // Dates a checked file and moves it out of the staging folder to wait for its flush; false
 // when it cannot wait (the launcher's own file, or a failed move), to be installed at once.
 bool TFMain::SetReady(const TFileRecord& rec, const std::string& staged, const std::string& target) {
-    if (LowerUser(rec.Name) == LowerUser("\\" + ExeName)) return false;
+    if (IsLauncherFile(rec.Name)) return false;
     const std::string folder = TmpPath + "\\$ready";
     if (readyFiles_.empty()) {
         RemoveFolderTreeUtf8(folder);
@@ -349,7 +351,7 @@ bool TFMain::Install(const TFileRecord& rec, const std::string& staged, const st
         Log("Set DateTime: " + OldName);
         if (rec.Date != 0) SetFileDates(staged, 7, rec.Date);
     }
-    const bool self = LowerUser(rec.Name) == LowerUser("\\" + ExeName);
+    const bool self = IsLauncherFile(rec.Name);
     if (self && !ReplacementKeepsKey(staged)) return false;
     int error = 0;
     bool placed = PutInPlace(staged, target, self, flushed, error);

@@ -253,6 +253,8 @@ private:
     // Parts of one file's update.
     bool FetchPacked(const std::string& url, const std::string& expected, bool moreServers);
     void DiscardWorkFile(const std::string& packed);
+    // The launcher's own executable, by its list name.
+    bool IsLauncherFile(const std::string& listName) const;
     // Small files of the repair, fetched several at once ahead of their turn.
     void FetchAhead(const TFileRecord& current);
     int32_t Transfers() const;

@@ -70,6 +70,11 @@ int FileStepHookResult(FileStep step, const std::string& path) {
     return hook ? hook(step, path) : 0;
 }
 
+int FlushFileUtf8(const std::string& fileName) {
+    if (const int e = FileStepHookResult(FileStep::Flush, fileName)) return e;
+    return FlushFileDataUtf8(fileName);
+}
+
 std::vector<int> FlushFilesUtf8(const std::vector<std::string>& fileNames) {
     std::vector<int> errors(fileNames.size(), 0);
     // The test hook sees every flush, in order, on the caller's thread.

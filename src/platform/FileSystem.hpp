@@ -30,7 +30,9 @@ bool ReplaceFileLeavingFolderUtf8(const std::string& from, const std::string& to
 // takes many flushes that wait together at about the cost of one. For each file 0, or the
 // system error.
 std::vector<int> FlushFilesUtf8(const std::vector<std::string>& fileNames);
-// The flush of one file's data alone (no test hook; FlushFilesUtf8 reports those).
+// Flushes one file's data to the disk (the test hook sees it): 0, or the system error.
+int FlushFileUtf8(const std::string& fileName);
+// The flush alone, without the test hook.
 int FlushFileDataUtf8(const std::string& fileName);
 // Renames a file whose data the caller has flushed over `to` in one step, leaving the
 // folder's flush to the caller as ReplaceFileLeavingFolderUtf8 does.

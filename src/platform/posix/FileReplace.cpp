@@ -17,10 +17,6 @@ std::string Native(const std::string& path) { return PathFromUtf8(path).string()
 
 int SyncDescriptor(int fd) { return fsync(fd) == 0 ? 0 : errno; }
 
-int FlushFile(const std::string& name) {
-    if (const int e = FileStepHookResult(FileStep::Flush, name)) return e;
-    return FlushFileDataUtf8(name);
-}
 
 int Rename(const std::string& from, const std::string& to) {
     if (const int e = FileStepHookResult(FileStep::Rename, to)) return e;
@@ -80,7 +76,7 @@ void SyncFolderUtf8(const std::string& folder) {
 // Before it the new data are flushed: otherwise a power cut can leave the new name over data
 // that never reached the disk (an empty file on ext4).
 bool ReplaceFileLeavingFolderUtf8(const std::string& from, const std::string& to, int* error) {
-    int e = FlushFile(from);
+    int e = FlushFileUtf8(from);
     if (!e) e = Rename(from, to);
     if (error) *error = e;
     return e == 0;

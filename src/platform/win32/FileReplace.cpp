@@ -9,10 +9,6 @@ namespace {
 
 std::wstring Wide(const std::string& path) { return PathFromUtf8(path).wstring(); }
 
-int FlushFile(const std::string& name) {
-    if (const int e = FileStepHookResult(FileStep::Flush, name)) return e;
-    return FlushFileDataUtf8(name);
-}
 
 // A folder cannot be flushed like a file here: MOVEFILE_WRITE_THROUGH instead makes the
 // move return only once it is on the disk, which is what the folder's flush gives elsewhere.
@@ -45,7 +41,7 @@ bool MoveFlushedFileLeavingFolderUtf8(const std::string& from, const std::string
 // new data are flushed first: NTFS would otherwise bring a renamed file back zero-filled
 // after a power cut.
 bool ReplaceFileUtf8(const std::string& from, const std::string& to, int* error) {
-    int e = FlushFile(from);
+    int e = FlushFileUtf8(from);
     if (!e) e = Move(from, to, MOVEFILE_REPLACE_EXISTING);
     if (error) *error = e;
     return e == 0;
@@ -66,7 +62,7 @@ std::string FolderOfUtf8(const std::string& path) {
 // renames follow each other at once, with the new file already on the disk, and a launcher
 // that finds only its ".bak" copy puts it back when it starts.
 bool ReplaceSettingAsideUtf8(const std::string& from, const std::string& to, const std::string& aside, int* error) {
-    int e = FlushFile(from);
+    int e = FlushFileUtf8(from);
     if (!e) {
         DeleteFileW(Wide(aside).c_str());
         e = Move(to, aside, 0);
@@ -88,7 +84,7 @@ int CopyFileDurably(const std::string& from, const std::string& to) {
         DeleteFileW(Wide(to).c_str());
         return e;
     }
-    const int e = FlushFile(to);
+    const int e = FlushFileUtf8(to);
     if (e) DeleteFileW(Wide(to).c_str());
     return e;
 }
