@@ -256,16 +256,16 @@ listed() {
   out=$(timeout 60 "$src/scripts/wine-run" "$bin/tests/startup/desktop_probe.exe" list 1000 tarvos.exe 2>/dev/null) ||
     fail "$1: $(echo "$out" | grep -v '^passed over' | tail -1)"
 }
-# walk_startup FOLDER WHAT CLOSE...: lists the windows for the first ten seconds of the
+# walk_startup FOLDER WHAT SECONDS CLOSE...: lists the windows for the first SECONDS of the
 # launcher in FOLDER, then ends it with the command CLOSE.
 walk_startup() {
-  local dir=$1 what=$2 p end
-  shift 2
+  local dir=$1 what=$2 secs=$3 p end
+  shift 3
   cd "$dir"
   wine_run "$dir/tarvos.exe" >/dev/null 2>&1 &
   p=$!
   pids+=($p)
-  end=$((SECONDS + 10))
+  end=$((SECONDS + secs))
   while [ $SECONDS -lt $end ]; do listed "$what"; sleep 0.2; done
   "$@" || true
   for _ in $(seq 100); do kill -0 "$p" 2>/dev/null || break; sleep 0.2; done
@@ -277,11 +277,46 @@ close_box() {
 }
 mkdir -p "$tmp/live-good" "$tmp/live-bad"
 launcher "$tmp/live-good/tarvos.exe" "$instance Live" "$port"
-walk_startup "$tmp/live-good" "starting with a good package" \
+walk_startup "$tmp/live-good" "starting with a good package" 10 \
   "$src/scripts/wine-run" "$bin/tests/startup/desktop_probe.exe" close "$instance Live"
 cp "$bin/src/ui/win32/tarvos.exe" "$tmp/live-bad/tarvos.exe"
 # The main window section's version is the package's first four bytes (12345 = 0x3039).
 printf '\x39\x30\x00\x00' | dd of="$tmp/package.bin" bs=1 conv=notrunc status=none
 wine_run "$pack" inject "$tmp/package.bin" "$tmp/live-bad/tarvos.exe" >/dev/null
-walk_startup "$tmp/live-bad" "starting with a main section of version 12345" close_box
+walk_startup "$tmp/live-bad" "starting with a main section of version 12345" 10 close_box
+
+# A server that accepts and never answers, and one that sends its headers and then nothing:
+# the run waits out the real stall limit on them, and every window answers meanwhile; closing
+# then ends the launcher at once.
+silent_server() {  # MODE PORT_FILE
+  python3 - "$1" "$2" <<'PY' &
+import os, socket, sys
+mode, port_file = sys.argv[1], sys.argv[2]
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+s.listen(16)
+with open(port_file + ".part", "w") as f:
+    f.write(str(s.getsockname()[1]))
+os.replace(port_file + ".part", port_file)
+held = []
+while True:
+    c, _ = s.accept()
+    held.append(c)
+    open(port_file + ".seen", "w").close()
+    if mode == "hang":
+        c.recv(65536)
+        c.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n")
+PY
+  pids+=($!)
+  for _ in $(seq 100); do [ -s "$2" ] && return; sleep 0.05; done
+  fail "the $1 server did not start"
+}
+for mode in mute hang; do
+  silent_server "$mode" "$tmp/$mode.port"
+  mkdir -p "$tmp/$mode"
+  launcher "$tmp/$mode/tarvos.exe" "$instance Silent" "$(cat "$tmp/$mode.port")"
+  walk_startup "$tmp/$mode" "waiting on a server that is $mode" 25 \
+    "$src/scripts/wine-run" "$bin/tests/startup/desktop_probe.exe" close "$instance Silent"
+  [ -f "$tmp/$mode.port.seen" ] || fail "the launcher never asked the $mode server"
+done
 echo "PASS"
