@@ -1,11 +1,6 @@
 #include "platform/HttpClient.hpp"
 
 #include <curl/curl.h>
-#ifdef _WIN32
-#include <winsock2.h>
-#else
-#include <sys/socket.h>
-#endif
 
 #include <cctype>
 #include <cstdint>
@@ -96,25 +91,6 @@ std::string NormalizeUrl(const std::string& url) {
 
 void InitCurl() { GlobalInit(); }
 
-namespace {
-
-// A library callback: nothing may unwind through it, and a socket that refuses the size
-// still serves.
-int SetReceiveBuffer(void* size, curl_socket_t socket, curlsocktype purpose) {
-    if (purpose == CURLSOCKTYPE_IPCXN) {
-        const int bytes = static_cast<int>(reinterpret_cast<intptr_t>(size));
-        setsockopt(socket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
-    }
-    return CURL_SOCKOPT_OK;
-}
-
-}  // namespace
-
-void LimitReceiveWindow(void* easy, int bytes) {
-    curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, bytes > 0 ? &SetReceiveBuffer : nullptr);
-    curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, reinterpret_cast<void*>(static_cast<intptr_t>(bytes)));
-}
-
 void SetUpCurlRequest(void* easy, const std::string& url, bool head, void* headerList) {
     GlobalInit();
     CURL* h = easy;
@@ -190,16 +166,21 @@ int64_t Decimal(std::string_view text) {
 // A number as a server writes it: no leading zero.
 static int64_t Canonical(std::string_view text) { return text.size() > 1 && text[0] == '0' ? -1 : Decimal(text); }
 
-bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64_t total) {
+std::optional<ContentRange> ParseContentRange(std::string_view v) {
     constexpr std::string_view unit = "bytes ";
-    const std::string_view v = value;
-    if (v.substr(0, unit.size()) != unit) return false;
+    if (v.substr(0, unit.size()) != unit) return std::nullopt;
     const size_t dash = v.find('-', unit.size()), slash = v.find('/', unit.size());
-    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return false;
+    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return std::nullopt;
     const std::string_view t = v.substr(slash + 1);
-    return Canonical(v.substr(unit.size(), dash - unit.size())) == first &&
-           Canonical(v.substr(dash + 1, slash - dash - 1)) == last && first >= 0 &&
-           (t == "*" || Canonical(t) == total);
+    ContentRange r{Canonical(v.substr(unit.size(), dash - unit.size())), Canonical(v.substr(dash + 1, slash - dash - 1)),
+                   t == "*" ? -1 : Canonical(t)};
+    if (r.first < 0 || r.last < 0 || (t != "*" && r.total < 0)) return std::nullopt;
+    return r;
+}
+
+bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64_t total) {
+    const auto r = ParseContentRange(value);
+    return r && r->first == first && r->last == last && (r->total < 0 || r->total == total);
 }
 
 void HttpHead::Take(const char* data, size_t length) {

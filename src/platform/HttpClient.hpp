@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace tarvos {
 
@@ -22,6 +24,12 @@ struct HttpHead {
     std::string Validator() const { return !etag.empty() ? etag : lastModified; }
 };
 
+// A Content-Range value "bytes FIRST-LAST/TOTAL" in plain decimals; total is -1 for "*".
+// Whether the numbers make sense together is the caller's to judge.
+struct ContentRange {
+    int64_t first = -1, last = -1, total = -1;
+};
+std::optional<ContentRange> ParseContentRange(std::string_view value);
 // A Content-Range value is exactly "bytes FIRST-LAST/TOTAL" for this range of a resource of
 // this size (TOTAL may be "*"); anything looser is not the range asked for.
 bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64_t total);
@@ -30,10 +38,6 @@ bool ContentRangeIs(const std::string& value, int64_t first, int64_t last, int64
 // the URL as sent, HEAD or GET, headers, no proxy, redirects, error statuses failing, and
 // the connect limit. Callbacks and their data are the caller's.
 void SetUpCurlRequest(void* easy, const std::string& url, bool head, void* headerList);
-// Under a cap: the connections this request opens take at most about `bytes` ahead of what
-// the launcher has read, so that the line carries what the cap lets through and not whole
-// files into the system's buffers. 0 leaves the system's own sizes.
-void LimitReceiveWindow(void* easy, int bytes);
 // Initialises libcurl once per process; any thread, any number of times.
 void InitCurl();
 // The connect limit of every request.

@@ -75,8 +75,12 @@ private:
     void Run();
     void Work();
     void AddNew();
+    void Launch(Transfer& t);
+    void Ended(Transfer& t, int code);
+    void Release(Transfer& t, bool keep);
     void Finish(Transfer& t, int code);
-    void FitConnection(void* easy, int64_t window);
+    int64_t PartSize() const;
+    void NoteFirstByte(std::chrono::steady_clock::duration took);
 
     EventLoop& loop_;
     RateLimiter limiter_;
@@ -87,8 +91,8 @@ private:
     std::map<Id, std::shared_ptr<Control>> controls_;
     std::map<Id, std::unique_ptr<Transfer>> active_;
     std::vector<void*> idle_;  // easy handles kept for the next requests
-    int64_t smallWindow_ = 0;  // the receive window of the connections opened last under a cap
-    std::chrono::steady_clock::time_point smallWindowAt_;
+    int paced_ = 0;            // requests asked for in parts under the cap
+    double firstByteSeconds_ = 0;  // how long a part's first byte takes, smoothed
     Id next_ = 0;
     std::atomic<bool> quit_{false};
     std::thread worker_;

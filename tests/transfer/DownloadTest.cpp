@@ -364,7 +364,23 @@ TEST_F(DownloadTest, TheLowestCapCompletesASmallFileWithoutRestarts) {
     dm_.SetLimitRate(kMinLimitRate);
     ASSERT_TRUE(dm_.GetFile(Url("size=3000"), Target()));
     ExpectIdentical(3000);
-    EXPECT_EQ(GetRanges().size(), 1u);
+    // Asked for in parts of what the cap lends at a time, each once.
+    EXPECT_EQ(GetRanges(), (Ranges{"bytes=0-1023", "bytes=1024-2047", "bytes=2048-2999"}));
+}
+
+// Under a cap a body is asked for in parts: a server that ignores ranges still serves a small
+// file whole, and a later part that is not the next bytes of the file fails the download
+// without keeping a wrong byte.
+TEST_F(DownloadTest, UnderACapOnlyPartsThatContinueTheFileAreTaken) {
+    dm_.SetLimitRate(20 * 1024);  // parts of 1,024 bytes
+    dm_.GetFile(Url("size=5000,norange"), Target());
+    EXPECT_FALSE(dm_.HaveError);
+    ExpectIdentical(5000);
+    dm_.GetFile(Url("size=5000,badrange=2048"), Target());
+    EXPECT_TRUE(dm_.HaveError);
+    const std::string data = ReadFileBytes(Target());
+    EXPECT_EQ(FirstPatternMismatch(data.substr(0, std::min<size_t>(data.size(), 2048)), 0), -1);
+    EXPECT_TRUE(data.size() <= 2048 || AllZeros(data.substr(2048)));
 }
 
 // A stop ends a size query, a block index fetch and a build from ranges at once, while the
