@@ -18,6 +18,7 @@ void TFMain::MainTimerTimer() {
     const FolderUnlock unlock{folderLock_};
     ServerSelectionOptions options;
     options.loop = &loop_;
+    options.engine = &DM->Engine();
     if (debug_file) options.log = [this](const std::string& line) { Log(line); };
     URLMain = CheckUpdateServers(config_->UpdateServers, options);
     if (loop_.Terminated()) return;

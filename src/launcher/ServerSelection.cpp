@@ -2,9 +2,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 
-#include "platform/HttpClient.hpp"
 #include "platform/Text.hpp"
+#include "transfer/TransferEngine.hpp"
 
 namespace tarvos {
 namespace {
@@ -23,44 +24,50 @@ std::string ProbeUrl(const std::string& trimmedEntry) {
     return url + kProbeFile;
 }
 
-struct ProbeResult {
-    bool answered = false;
-    int64_t elapsedMs = 0;
-};
-
-ProbeResult Probe(HttpClient& client, const std::string& url, EventLoop& loop, const std::function<int64_t()>& now) {
-    ProbeResult r;
-    const int64_t began = now();
-    RunWhileProcessing(loop, [&] { r.answered = client.Head(url); });
-    r.elapsedMs = now() - began;
-    return r;
-}
-
-// Probes every entry, dropping the failed ones; returns the fastest under the ceiling.
+// Probes every entry at once through the run's engine, so that each probe has the engine's
+// connect and stall limits and a silent server costs no more than one of them. The failed
+// entries are dropped; returns the fastest under the ceiling, the earlier of equal ones.
 std::string ProbeAll(std::vector<std::string>& servers, const ServerSelectionOptions& o) {
     EventLoop& loop = o.loop ? *o.loop : MainLoop();
+    std::unique_ptr<TransferEngine> own;
+    TransferEngine* engine = o.engine;
+    if (!engine) engine = (own = std::make_unique<TransferEngine>(loop)).get();
     const std::function<int64_t()> now = o.nowMs ? o.nowMs : SteadyMs;
+    struct Probe {
+        size_t index = 0;
+        int64_t elapsedMs = -1;  // -1: no answer
+    };
+    std::vector<Probe> probes;
+    for (size_t i = 0; i < servers.size(); ++i)
+        if (!TrimText(servers[i]).empty()) probes.push_back({i});
+    TransferBatch batch(*engine);
+    const int64_t began = now();
+    for (Probe& p : probes) {
+        TransferRequest r;
+        r.url = ProbeUrl(TrimText(servers[p.index]));
+        r.head = true;
+        r.done = [&p, &now, began](const TransferResult& result) {
+            if (result.ok) p.elapsedMs = now() - began;
+        };
+        batch.Add(std::move(r));
+    }
+    batch.Wait();
     int64_t bestTime = kResponseCeilingMs;
     std::string best;
-    HttpClient client;
-    for (size_t i = 0; i < servers.size();) {
-        std::string entry = TrimText(servers[i]);
-        if (entry.empty()) {
-            ++i;
-            continue;
+    std::vector<std::string> kept;
+    auto probe = probes.begin();
+    for (size_t i = 0; i < servers.size(); ++i) {
+        if (probe != probes.end() && probe->index == i) {
+            const int64_t elapsed = (probe++)->elapsedMs;
+            if (elapsed < 0) continue;
+            if (elapsed < bestTime) {  // strictly faster only
+                bestTime = elapsed;
+                best = servers[i];
+            }
         }
-        ProbeResult r = Probe(client, ProbeUrl(entry), loop, now);
-        if (!r.answered) {
-            servers.erase(servers.begin() + static_cast<std::ptrdiff_t>(i));
-            continue;
-        }
-        // Strictly faster only: with equal times the earlier entry stays chosen.
-        if (r.elapsedMs < bestTime) {
-            bestTime = r.elapsedMs;
-            best = servers[i];
-        }
-        ++i;
+        kept.push_back(servers[i]);
     }
+    servers = std::move(kept);
     return best;
 }
 

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "platform/HandlerBoundary.hpp"
 #include "platform/Text.hpp"
 
 namespace tarvos {
@@ -27,30 +26,7 @@ bool StartsWithNoCase(const std::string& s, const char* prefix) {
     return true;
 }
 
-// curl calls this at least about once a second even while no byte arrives, which is what
-// lets another thread end a request blocked on a stalled server.
-int OnXferInfo(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<HttpClient*>(self)->Disconnecting() ? 1 : 0;
-}
-
-struct SList {
-    curl_slist* list = nullptr;
-    ~SList() { curl_slist_free_all(list); }
-};
-
 }  // namespace
-
-// The transfer runs on a multi handle of its own: waiting in curl_multi_poll lets
-// Disconnect wake the request at once with curl_multi_wakeup, where the plain interface
-// would only notice at its next progress call, up to a second later.
-struct HttpClient::Impl {
-    CURL* curl = nullptr;
-    CURLM* multi = nullptr;
-    ~Impl() {
-        if (multi) curl_multi_cleanup(multi);
-        if (curl) curl_easy_cleanup(curl);
-    }
-};
 
 namespace {
 
@@ -118,33 +94,9 @@ void SetUpCurlRequest(void* easy, const std::string& url, bool head, void* heade
     }
 }
 
-HttpClient::HttpClient() : impl_(std::make_unique<Impl>()) {
-    GlobalInit();
-    impl_->curl = curl_easy_init();
-    impl_->multi = curl_multi_init();
-}
-
-HttpClient::~HttpClient() = default;
-
-void HttpClient::SetCaFile(const std::string& pemFile) {
+void SetCaFile(const std::string& pemFile) {
     std::lock_guard lock(g_caMutex);
     g_caFile = pemFile;
-}
-
-void HttpClient::SetExtraHeader(std::string line) { extraHeader_ = std::move(line); }
-void HttpClient::SetProgress(Progress progress) { progress_ = std::move(progress); }
-void HttpClient::Disconnect() {
-    abort_ = true;
-    if (impl_->multi) curl_multi_wakeup(impl_->multi);
-}
-
-bool HttpClient::Head(const std::string& url) { return Perform(url, true); }
-
-bool HttpClient::Get(const std::string& url, const Sink& sink) {
-    sink_ = &sink;
-    bool ok = Perform(url, false);
-    sink_ = nullptr;
-    return ok;
 }
 
 namespace {
@@ -203,97 +155,6 @@ void HttpHead::Take(const char* data, size_t length) {
         // comes, never sized by a negative or overflowing value.
         contentLength = Decimal(TrimText(line.substr(15)));
     }
-}
-
-size_t HttpClient::OnHeader(char* data, size_t size, size_t n, void* self) {
-    auto& c = *static_cast<HttpClient*>(self);
-    const int before = c.head_.status;
-    c.head_.Take(data, size * n);
-    if (c.head_.status != before) c.received_ = 0;
-    return size * n;
-}
-
-size_t HttpClient::OnBody(char* data, size_t size, size_t n, void* self) {
-    // A library callback: the sink (which may wait for a download cap) and the progress
-    // report must not unwind through curl's frames; a failure fails the request.
-    return CallbackBoundary<size_t>(0, [&]() -> size_t {
-        auto& c = *static_cast<HttpClient*>(self);
-        size_t len = size * n;
-        if (c.abort_ || !c.sink_ || !(*c.sink_)(data, len)) return 0;  // 0 makes curl fail the request
-        c.received_ += static_cast<int64_t>(len);
-        if (c.progress_) c.progress_(c.received_);
-        return len;
-    });
-}
-
-
-int HttpClient::Transfer() {
-    CURL* h = impl_->curl;
-    CURLM* m = impl_->multi;
-    if (curl_multi_add_handle(m, h) != CURLM_OK) return CURLE_FAILED_INIT;
-    CURLcode rc = CURLE_OK;
-    for (;;) {
-        int running = 0;
-        if (curl_multi_perform(m, &running) != CURLM_OK) {
-            rc = CURLE_FAILED_INIT;
-            break;
-        }
-        if (!running) {
-            int left = 0;
-            rc = CURLE_RECV_ERROR;  // finished without a result message: count it as failed
-            while (CURLMsg* msg = curl_multi_info_read(m, &left))
-                if (msg->msg == CURLMSG_DONE && msg->easy_handle == h) rc = msg->data.result;
-            break;
-        }
-        if (abort_) {
-            rc = CURLE_ABORTED_BY_CALLBACK;
-            break;
-        }
-        // Sleeps until the connection has something or Disconnect wakes it; curl's own
-        // timers (connect timeouts, retries) shorten the wait as they need.
-        if (curl_multi_poll(m, nullptr, 0, 1000, nullptr) != CURLM_OK) {
-            rc = CURLE_FAILED_INIT;
-            break;
-        }
-    }
-    // Removing an unfinished transfer closes its connection.
-    curl_multi_remove_handle(m, h);
-    return static_cast<int>(rc);
-}
-
-bool HttpClient::Perform(const std::string& url, bool head) {
-    CURL* h = impl_->curl;
-    if (!h || !impl_->multi) {
-        error_ = "no HTTP handle";
-        return false;
-    }
-    abort_ = false;
-    head_ = HttpHead{};
-    received_ = 0;
-    error_.clear();
-
-    SList headers;
-    if (!extraHeader_.empty()) headers.list = curl_slist_append(nullptr, extraHeader_.c_str());
-    SetUpCurlRequest(h, NormalizeUrl(url), head, headers.list);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HttpClient::OnHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HttpClient::OnBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnXferInfo);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
-    auto rc = static_cast<CURLcode>(Transfer());
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
-    long code = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
-    head_.status = static_cast<int>(code);
-    if (head && rc == CURLE_OK) {
-        curl_off_t len = -1;
-        curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &len);
-        head_.contentLength = len;
-    }
-    if (rc != CURLE_OK) error_ = curl_easy_strerror(rc);
-    return rc == CURLE_OK;
 }
 
 }  // namespace tarvos

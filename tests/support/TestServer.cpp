@@ -1,5 +1,7 @@
 #include "support/TestServer.hpp"
 
+#include <curl/curl.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -48,7 +50,7 @@ TestServer::TestServer(bool https) {
 #ifdef _WIN32
         if (!ca.empty() && ca[0] == '/') ca = "Z:" + ca;  // Wine shows the host's root as Z:
 #endif
-        if (https && !ca.empty()) HttpClient::SetCaFile(ca);
+        if (https && !ca.empty()) SetCaFile(ca);
         filesRoot_ = Env("TARVOS_TEST_SERVER_ROOT");
 #ifdef _WIN32
         if (!filesRoot_.empty() && filesRoot_[0] == '/') filesRoot_ = "Z:" + filesRoot_;
@@ -66,7 +68,7 @@ TestServer::TestServer(bool https) {
             return;
         }
         local_ = std::make_unique<FaultServer>(certDir.File("cert.pem"), certDir.File("key.pem"));
-        HttpClient::SetCaFile(certDir.File("cert.pem"));
+        SetCaFile(certDir.File("cert.pem"));
     } else {
         static TempDir filesDir;
         filesRoot_ = filesDir.Path();
@@ -95,29 +97,36 @@ std::string TestServer::FolderUrl(const std::string& token, const std::string& o
     return Base() + "/d/" + token + "/" + (options.empty() ? "-" : options) + "/";
 }
 
-std::string TestServer::Publish(const std::string& token) const {
-    HttpClient client;
+namespace {
+
+// The body of a GET made as the launcher makes its requests; empty when none arrived.
+std::string Fetch(const std::string& url) {
     std::string body;
-    try {
-        client.Get(Base() + "/publish/" + token, [&](const char* d, size_t n) {
-            body.append(d, n);
-            return true;
-        });
-    } catch (const std::exception& e) {
-        return e.what();
-    }
+    CURL* easy = curl_easy_init();
+    if (!easy) return body;
+    SetUpCurlRequest(easy, url, false, nullptr);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, +[](char* data, size_t size, size_t n, void* out) -> size_t {
+        try {  // nothing may unwind through curl
+            static_cast<std::string*>(out)->append(data, size * n);
+            return size * n;
+        } catch (...) {
+            return 0;
+        }
+    });
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+    if (curl_easy_perform(easy) != CURLE_OK) body.clear();
+    curl_easy_cleanup(easy);
+    return body;
+}
+
+}  // namespace
+
+std::string TestServer::Publish(const std::string& token) const {
+    const std::string body = Fetch(Base() + "/publish/" + token);
     return body == "ok" ? std::string() : "publishing failed: " + body;
 }
 
-std::vector<std::string> TestServer::Log(const std::string& token) const {
-    HttpClient client;
-    std::string body;
-    client.Get(Base() + "/log/" + token, [&](const char* d, size_t n) {
-        body.append(d, n);
-        return true;
-    });
-    return SplitLines(body);
-}
+std::vector<std::string> TestServer::Log(const std::string& token) const { return SplitLines(Fetch(Base() + "/log/" + token)); }
 
 std::string TestServer::NewToken() {
     static std::atomic<int> counter{0};
