@@ -46,6 +46,7 @@ struct TransferEngine::Transfer {
     bool paced = false;
     bool began = false;      // the first part told the size; later parts must continue it
     bool partWrong = false;  // a part did not continue the parts before it
+    bool unrangeable = false;  // the first part came back as a range that cannot be continued
     int64_t at = 0;          // the next byte to ask for
     int64_t end = -1;        // the last byte wanted; -1 until the first part tells the size
     int64_t total = -1;
@@ -73,7 +74,7 @@ struct TransferEngine::Transfer {
             if (t.partReceived == 0 && t.paced) {
                 t.engine->NoteFirstByte(Clock::now() - t.launched);
                 if (!t.TakePart()) {
-                    t.partWrong = true;
+                    (t.began ? t.partWrong : t.unrangeable) = true;
                     return 0;
                 }
             }
@@ -120,15 +121,16 @@ struct TransferEngine::Transfer {
         if (began)
             return head.status == 206 && range && range->first == at && range->total == total &&
                    head.Validator() == result.validator;
-        if (head.status != 206 || !range || range->first != at || range->last < at || range->last >= range->total) {
-            // The whole resource, or not the part asked for: taken as it comes, under the
-            // cap as any unpaced body.
+        if (head.status != 206) {
+            // The whole resource from a server that ignores ranges: taken as it comes,
+            // under the cap as any unpaced body.
             paced = false;
             engine->limiter_.Charge(-prepaid);
             prepaid = 0;
             TakeHead();
             return true;
         }
+        if (!range || range->first != at || range->last < at || range->last >= range->total) return false;
         began = true;
         total = range->total;
         end = end < 0 ? total - 1 : std::min(end, total - 1);
@@ -262,8 +264,9 @@ void TransferEngine::Launch(Transfer& r) {
         // Paid for when asked: the bytes then come as fast as the line brings them.
         r.prepaid = last >= 0 ? last - first + 1 : 0;
         limiter_.Charge(r.prepaid);
-        // A later part only of the version the first one was of.
-        if (r.began && !r.result.validator.empty())
+        // A later part only of the version the first one was of. If-Range surely takes
+        // only a strong ETag; any other validator is compared when the part's head comes.
+        if (r.began && r.result.validator.starts_with('"'))
             r.headers = curl_slist_append(r.headers, ("If-Range: " + r.result.validator).c_str());
     }
     if (first >= 0) {
@@ -310,14 +313,15 @@ void TransferEngine::Ended(Transfer& t, int code) {
             return;
         }
         if (t.partReceived == 0) t.partWrong = true;
-    } else if (t.paced && !t.began && t.request.first < 0 && code == CURLE_HTTP_RETURNED_ERROR) {
+    } else if (t.paced && !t.began && t.request.first < 0) {
         long status = 0;
         curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
-        if (status == 416) {
-            // No byte to ask a range of: an empty resource, asked for whole.
+        // No byte to ask a range of (an empty resource), or a server that cannot say
+        // where its parts belong: the resource is asked for whole.
+        if (t.unrangeable || (code == CURLE_HTTP_RETURNED_ERROR && status == 416)) {
             limiter_.Charge(-t.prepaid);
-            Release(t, true);
-            t.paced = false;
+            Release(t, !t.unrangeable);
+            t.paced = t.unrangeable = false;
             Launch(t);
             return;
         }
@@ -355,7 +359,7 @@ void TransferEngine::Finish(Transfer& t, int code) {
         r.cancelled = t.control->cancelled;
     }
     r.unresponsive = t.stalled || code == CURLE_OPERATION_TIMEDOUT;
-    r.ok = code == CURLE_OK && !t.sinkFailed && !t.partWrong && !r.cancelled;
+    r.ok = code == CURLE_OK && !t.sinkFailed && !t.partWrong && !t.unrangeable && !r.cancelled;
     if (r.cancelled)
         r.error = "stopped";
     else if (t.stalled)
@@ -364,6 +368,8 @@ void TransferEngine::Finish(Transfer& t, int code) {
         r.error = "refused by the receiver";
     else if (t.partWrong)
         r.error = "the file changed on the server while it was fetched";
+    else if (t.unrangeable)
+        r.error = "the server did not send the range asked for";
     else if (code != CURLE_OK)
         r.error = curl_easy_strerror(static_cast<CURLcode>(code));
     if (t.easy) Release(t, code == CURLE_OK);

@@ -369,13 +369,29 @@ TEST_F(DownloadTest, TheLowestCapCompletesASmallFileWithoutRestarts) {
 }
 
 // Under a cap a body is asked for in parts: a server that ignores ranges still serves a small
-// file whole, and a later part that is not the next bytes of the file fails the download
-// without keeping a wrong byte.
+// file whole, one that answers the first part with other bytes is asked for the whole file,
+// and a later part that is not the next bytes of the file fails the download without keeping
+// a wrong byte.
 TEST_F(DownloadTest, UnderACapOnlyPartsThatContinueTheFileAreTaken) {
     dm_.SetLimitRate(20 * 1024);  // parts of 1,024 bytes
     dm_.GetFile(Url("size=5000,norange"), Target());
     EXPECT_FALSE(dm_.HaveError);
     ExpectIdentical(5000);
+    std::string whole;
+    bool ok = false;
+    TransferBatch batch(dm_.Engine());
+    TransferRequest r;
+    r.url = Url("size=5000,badrange=0");
+    r.body = [&](const TransferResult&, const char* data, size_t length) {
+        whole.append(data, length);
+        return true;
+    };
+    r.done = [&](const TransferResult& result) { ok = result.ok; };
+    batch.Add(std::move(r));
+    batch.Wait();
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(whole.size(), 5000u);
+    EXPECT_EQ(FirstPatternMismatch(whole), -1);
     dm_.GetFile(Url("size=5000,badrange=2048"), Target());
     EXPECT_TRUE(dm_.HaveError);
     const std::string data = ReadFileBytes(Target());
