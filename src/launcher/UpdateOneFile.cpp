@@ -103,9 +103,12 @@ bool TFMain::IsLauncherFile(const std::string& listName) const { return LowerUse
 
 std::string TFMain::AheadFolder() const { return TmpPath + "\\$ahead"; }
 
+std::string TFMain::ReadyFolder() const { return TmpPath + "\\$ready"; }
+
 int32_t TFMain::Transfers() const {
     const int32_t transfers = User.Transfers > 0 ? User.Transfers : kDefaultTransfers;
-    // Under a low cap more files at once gain nothing but bytes queued ahead of the cap.
+    // Under a low cap more files at once only leave more of them half fetched: the cap, not
+    // the round trips, sets the pace.
     if (User.LimitRate > 0) return static_cast<int32_t>(std::clamp<int64_t>(User.LimitRate / (16 << 10), 2, transfers));
     return transfers;
 }
@@ -259,19 +262,23 @@ void TFMain::UpdateOneFile(TFileItem& item) {
         FileFailed(rec);
 }
 
+void TFMain::DateStaged(const TFileRecord& rec, const std::string& staged) {
+    Log("Set DateTime: " + OldName);
+    if (rec.Date != 0) SetFileDates(staged, 7, rec.Date);
+}
+
 // Dates a checked file and moves it out of the staging folder to wait for its flush; false
 // when it cannot wait (the launcher's own file, or a failed move), to be installed at once.
 bool TFMain::SetReady(const TFileRecord& rec, const std::string& staged, const std::string& target) {
     if (IsLauncherFile(rec.Name)) return false;
-    const std::string folder = TmpPath + "\\$ready";
+    const std::string folder = ReadyFolder();
     if (readyFiles_.empty()) {
         RemoveFolderTreeUtf8(folder);
         CreateFolderUtf8(folder);
     }
     const std::string ready = folder + "\\" + std::to_string(readyFiles_.size());
     if (!RenameFileUtf8(staged, ready)) return false;
-    Log("Set DateTime: " + OldName);
-    if (rec.Date != 0) SetFileDates(ready, 7, rec.Date);
+    DateStaged(rec, ready);
     readyFiles_.push_back({rec, ready, target});
     // Enough to share the flushes' wait, few enough that the player sees files arrive.
     constexpr size_t kFlushTogether = 64;
@@ -302,7 +309,7 @@ void TFMain::InstallReady() {
     }
     OldName = current;
     readyFiles_.clear();
-    RemoveFolderTreeUtf8(TmpPath + "\\$ready");
+    RemoveFolderTreeUtf8(ReadyFolder());
 }
 
 // Unpacks the packed file into an empty staging folder and checks the file against the list;
@@ -347,10 +354,7 @@ std::string TFMain::Unpack(const TFileRecord& rec, const std::string& staging) {
 // launcher cannot be replaced in place, so it is set aside first and put back when the
 // new one cannot take its place.
 bool TFMain::Install(const TFileRecord& rec, const std::string& staged, const std::string& target, bool flushed) {
-    if (!flushed) {
-        Log("Set DateTime: " + OldName);
-        if (rec.Date != 0) SetFileDates(staged, 7, rec.Date);
-    }
+    if (!flushed) DateStaged(rec, staged);
     const bool self = IsLauncherFile(rec.Name);
     if (self && !ReplacementKeepsKey(staged)) return false;
     int error = 0;

@@ -259,11 +259,14 @@ private:
     void FetchAhead(const TFileRecord& current);
     int32_t Transfers() const;
     std::string AheadFolder() const;
+    std::string ReadyFolder() const;
     bool TakeFetchedAhead(const std::string& url, const std::string& expected);
     void EndFetchingAhead();
     std::string Unpack(const TFileRecord& rec, const std::string& staging);
     std::string DeltaUpdate(const TFileRecord& rec, const std::string& target, const std::string& staging);
     bool Install(const TFileRecord& rec, const std::string& staged, const std::string& target, bool flushed = false);
+    // Logs and sets the listed dates of a checked file before it is put in place.
+    void DateStaged(const TFileRecord& rec, const std::string& staged);
     bool SetReady(const TFileRecord& rec, const std::string& staged, const std::string& target);
     void InstallReady();
     // One rename (the launcher's own file: set aside as ".bak" first); error on failure.

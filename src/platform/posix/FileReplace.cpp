@@ -17,7 +17,6 @@ std::string Native(const std::string& path) { return PathFromUtf8(path).string()
 
 int SyncDescriptor(int fd) { return fsync(fd) == 0 ? 0 : errno; }
 
-
 int Rename(const std::string& from, const std::string& to) {
     if (const int e = FileStepHookResult(FileStep::Rename, to)) return e;
     return std::rename(Native(from).c_str(), Native(to).c_str()) == 0 ? 0 : errno;
