@@ -41,6 +41,30 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
+// A top-level window of this process with the given class. The other Wine processes of the
+// test run share the desktop, so a search over every window could find theirs.
+struct WindowSearch {
+    const wchar_t* kind;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchOwnWindow(HWND window, LPARAM param) noexcept {
+    auto& search = *reinterpret_cast<WindowSearch*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t name[64] = L"";
+    GetClassNameW(window, name, 64);
+    if (process != GetCurrentProcessId() || lstrcmpiW(name, search.kind) != 0) return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
+HWND OwnWindow(const wchar_t* kind) {
+    WindowSearch search{kind};
+    EnumWindows(MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 constexpr TColor kNormal = RgbColor(200, 0, 0), kDown = RgbColor(0, 200, 0), kUp = RgbColor(0, 0, 200),
                  kOff = RgbColor(90, 90, 90);
 
@@ -305,7 +329,7 @@ TEST(Win32SettingsWindow, KeyboardMovesBetweenControlsAndReachesAnOpenList) {
     steps.OnTimer([&] {
         switch (step++) {
             case 0:
-                dialog = FindWindowW(L"TarvosSettingsWindow", nullptr);
+                dialog = OwnWindow(L"TarvosSettingsWindow");
                 key(VK_TAB);
                 break;
             case 1:
@@ -356,12 +380,14 @@ TEST(Win32Windows, ACopyEndingForItsReplacementLeavesItTheInstance) {
     Win32Windows ending({});
     ASSERT_FALSE(ending.ActivateOtherInstance(s));
     ending.CreateWindows(s);
+    ASSERT_NE(OwnWindow(L"TarvosMainWindow"), nullptr) << "the search below would see no window";
     ending.LeaveForReplacement(name);
     EXPECT_FALSE(Win32Windows({}).ActivateOtherInstance(s)) << "the replacement would end at once";
     // What follows (removing the tray icon, starting the replacement) may block this thread
     // for seconds: no window may be left that nobody answers for.
-    for (const char* kind : {"TarvosMainWindow", "TarvosSettingsWindow", "tooltips_class32"})
-        EXPECT_EQ(FindWindowA(kind, nullptr), nullptr) << "a window of class " << kind << " is left";
+    for (const wchar_t* kind : {L"TarvosMainWindow", L"TarvosSettingsWindow", L"tooltips_class32"})
+        EXPECT_EQ(OwnWindow(kind), nullptr) << "a window of class " << std::filesystem::path(kind).string()
+                                            << " is left";
     char exe[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
     std::filesystem::remove_all(std::filesystem::path(exe).parent_path() / "updater");
