@@ -26,10 +26,6 @@ bool StartsWithNoCase(const std::string& s, const char* prefix) {
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 // Characters that may not stand in a URL as they are: a name holding one (a blank, most
 // often) would otherwise never be fetched.
 bool NeedsEscape(unsigned char c) {
